@@ -1,0 +1,64 @@
+#include "framework/err.h"
+
+#include <cstdio>
+
+#include "framework/misc.h"
+#include "platform/dxerr.h"
+
+HINSTANCE g_instance = nullptr;
+
+HWND g_report_window = nullptr;
+
+std::string c_reportable::get_details() const {
+    return format_string("MEMORY LOCATION: %p\n", static_cast<const void*>(this));
+}
+
+c_err::c_err(std::string details_, std::string file_, int line_, std::string function_, std::string compile_date_,
+             HRESULT hresult_, const c_reportable* object)
+    : details(std::move(details_)), file(std::move(file_)), line(line_), function(std::move(function_)),
+      compile_date(std::move(compile_date_)), hresult(hresult_) {
+    if (object) {
+        additional_details = object->get_details();
+        object->on_report();
+    }
+}
+
+std::string c_err::get_report() const {
+    std::string r = details;
+    r += "\n\nDETAILS:\n--------------------\n";
+    if (hresult < 0) r += std::string("HRESULT: ") + DXGetErrorDescription9A(hresult) + ".\n";
+    r += "FILENAME: " + file + "\n";
+    r += format_string("LINE NUMBER: %d\n", line);
+    r += "FUNCTION: " + function + "\n";
+    r += "COMPILE DATE: " + compile_date;
+    if (!additional_details.empty())
+        r += "\n\nADDITIONAL DETAILS:\n--------------------\n" + additional_details;
+    return r;
+}
+
+int report_failure(const c_err& e) {
+    std::string report = e.get_report();
+    if (FILE* f = std::fopen("error.txt", "w")) {
+        std::fputs(report.c_str(), f);
+        std::fclose(f);
+    }
+    if (g_report_window) ShowWindow(g_report_window, SW_MINIMIZE);
+    while (ShowCursor(TRUE) < 0) {
+    }
+    report += "\n\nSTUFF YOU NEED TO KNOW:\n--------------------\n"
+              "Due to this error occuring, the application may have memory leaks.\n"
+              "Although Windows/DirectX tries to clean up these leaks, it is still\n"
+              "recommended that you restart your computer.\n"
+              "\n"
+              "Error and logging information has been saved to the file \"error.txt\".";
+    MessageBoxA(nullptr, report.c_str(), "UNAVOIDABLE ERROR!!!", MB_OK | MB_ICONEXCLAMATION);
+    return 1;
+}
+
+int run_guarded(int (*main_routine)()) {
+    try {
+        return main_routine();
+    } catch (const c_err& e) {
+        return report_failure(e);
+    }
+}

@@ -1,0 +1,3 @@
+#include "game/main.h"
+
+int main_routine() { return 0; }

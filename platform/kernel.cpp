@@ -1,0 +1,60 @@
+// kernel32 subset: random source, clocks, sleeping and the current directory.
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/crt.h"
+#include "platform/win32.h"
+
+namespace crt {
+namespace {
+unsigned g_seed = 1;
+}
+int rand() {
+    g_seed = g_seed * 214013u + 2531011u;
+    return static_cast<int>((g_seed >> 16) & 0x7FFF);
+}
+void srand(unsigned seed) { g_seed = seed; }
+unsigned get_seed() { return g_seed; }
+} // namespace crt
+
+namespace {
+// The performance counter runs at 10 MHz like the usual Windows one, counted from the first
+// query of the process so that the caller's (count * 1000) never overflows 64 bits.
+constexpr LONGLONG COUNTER_FREQUENCY = 10'000'000;
+const auto g_counter_origin = std::chrono::steady_clock::now();
+} // namespace
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    if (!frequency) return FALSE;
+    frequency->QuadPart = COUNTER_FREQUENCY;
+    return TRUE;
+}
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+    if (!count) return FALSE;
+    auto elapsed = std::chrono::steady_clock::now() - g_counter_origin;
+    count->QuadPart = std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() / 100;
+    return TRUE;
+}
+
+DWORD GetTickCount() {
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    char path[4096];
+    if (!getcwd(path, sizeof path)) return 0;
+    DWORD length = static_cast<DWORD>(std::strlen(path));
+    // As on Windows: a buffer that is too small gets nothing and the size needed is returned.
+    if (!buffer || length + 1 > size) return length + 1;
+    std::memcpy(buffer, path, length + 1);
+    return length;
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR path) { return path && chdir(path) == 0 ? TRUE : FALSE; }

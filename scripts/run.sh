@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds Harnvale and starts it with the repository root as its start directory, so that the
+# game finds DATA/ below it and keeps settings.ini beside it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake --preset release >/dev/null
+cmake --build --preset release
+if [ ! -f settings.ini ]; then
+  cp scripts/default_settings.ini settings.ini
+fi
+exec ./build/release/harnvale

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds Harnvale and runs every test through CTest. Usage: scripts/test.sh [preset]
+# (release by default; asan builds with AddressSanitizer and UBSan).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-release}"
+bash scripts/setup.sh
+export HARNVALE_NONINTERACTIVE=1
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+bash scripts/with_display.sh ctest --preset "$preset" -j2

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs a command with an X display: the caller's own when there is one, otherwise a private
+# Xvfb that lives exactly as long as the command.
+set -euo pipefail
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  exec "$@"
+fi
+for n in $(seq 90 140); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { num=$n; break; }
+done
+Xvfb ":$num" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+export DISPLAY=":$num"
+for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+"$@"

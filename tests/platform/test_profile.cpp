@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/win32.h"
+#include "tests/test_util.h"
+
+namespace {
+std::string get(const std::string& file, const char* section, const char* key, const char* def = "dflt",
+                DWORD size = 1024) {
+    std::vector<char> buf(size + 1, 'Z');
+    DWORD n = GetPrivateProfileStringA(section, key, def, buf.data(), size, file.c_str());
+    EXPECT_EQ(buf[n], '\0');
+    return std::string(buf.data(), n);
+}
+} // namespace
+
+TEST(Profile, NamesAreCaseInsensitiveAndTheFirstMatchWins) {
+    scratch_dir d;
+    std::string f = d.file("a.ini");
+    write_file(f, "[Tiles]\nWidth = 64\nwidth=99\n[tiles]\nheight=5\n[ Other ]\n  key  =  spaced value  \n");
+    EXPECT_EQ(get(f, "TILES", "WIDTH"), "64");
+    // Only the first section of a name is searched.
+    EXPECT_EQ(get(f, "tiles", "height"), "dflt");
+    EXPECT_EQ(get(f, "other", "KEY"), "spaced value");
+    EXPECT_EQ(get(f, "", "key"), "dflt");
+    EXPECT_EQ(get(f, "other", ""), "dflt");
+    EXPECT_EQ(get(f, "other", "nothing", "trailing   "), "trailing");
+}
+
+TEST(Profile, QuotesCommentsAndLinesWithoutEquals) {
+    scratch_dir d;
+    std::string f = d.file("a.ini");
+    write_file(f, "[s]\n;k1=commented\nk1=\"quoted\"\nk2='single'\nk3=\"mixed'\nk4=\"\nno equals here\nk5==x\n");
+    EXPECT_EQ(get(f, "s", "k1"), "quoted");
+    EXPECT_EQ(get(f, "s", "k2"), "single");
+    EXPECT_EQ(get(f, "s", "k3"), "\"mixed'");
+    EXPECT_EQ(get(f, "s", "k4"), "\"");
+    EXPECT_EQ(get(f, "s", "no equals here"), "dflt");
+    EXPECT_EQ(get(f, "s", "k5"), "=x");
+}
+
+TEST(Profile, ByteOrderMarkCrlfAndNoFinalLineBreak) {
+    scratch_dir d;
+    std::string f = d.file("a.ini");
+    write_file(f, "\xEF\xBB\xBF[main]\r\ncaption=Harnvale\r\nlast=end");
+    EXPECT_EQ(get(f, "main", "caption"), "Harnvale");
+    EXPECT_EQ(get(f, "main", "last"), "end");
+}
+
+TEST(Profile, BrokenFilesGiveDefaultsWithoutCrashing) {
+    scratch_dir d;
+    EXPECT_EQ(get(d.file("missing.ini"), "s", "k"), "dflt");
+    std::string f = d.file("a.ini");
+    write_file(f, "");
+    EXPECT_EQ(get(f, "s", "k"), "dflt");
+    std::string garbage;
+    for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 7919) & 0xFF);
+    write_file(f, garbage);
+    EXPECT_EQ(get(f, "s", "k"), "dflt");
+    write_file(f, "[unclosed\nk=v\n");
+    EXPECT_EQ(get(f, "unclosed", "k"), "v");
+    write_file(f, "k=before any section\n");
+    EXPECT_EQ(get(f, "s", "k"), "dflt");
+}
+
+TEST(Profile, LongValuesAreCutToTheBuffer) {
+    scratch_dir d;
+    std::string f = d.file("a.ini");
+    write_file(f, "[s]\nk=" + std::string(5000, 'x') + "\n" + std::string(3000, 'y') + "=long key\n");
+    EXPECT_EQ(get(f, "s", "k"), std::string(1023, 'x'));
+    EXPECT_EQ(get(f, "s", "k", "", 10), std::string(9, 'x'));
+    EXPECT_EQ(get(f, "s", std::string(3000, 'y').c_str()), "long key");
+}
+
+TEST(Profile, ReReadsAFileThatChangedOnDisk) {
+    scratch_dir d;
+    std::string f = d.file("a.ini");
+    write_file(f, "[s]\nk=1\n");
+    EXPECT_EQ(get(f, "s", "k"), "1");
+    write_file(f, "[s]\nk=22\n");
+    EXPECT_EQ(get(f, "s", "k"), "22");
+    unlink(f.c_str());
+    EXPECT_EQ(get(f, "s", "k"), "dflt");
+}
+
+TEST(Profile, WritesAddKeysAtTheEndOfTheirSectionAndKeepEverythingElse) {
+    scratch_dir d;
+    std::string f = d.file("a.ini");
+    write_file(f, "; top\n[A]\nx = 1 ; not a comment\n\n[B]\ny=2");
+    ASSERT_TRUE(WritePrivateProfileStringA("a", "z", "3", f.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("b", "Y", "20", f.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("b", "w", "4", f.c_str()));
+    EXPECT_EQ(read_file(f), "; top\n[A]\nx = 1 ; not a comment\nz=3\n\n[B]\nY=20\nw=4\n");
+    ASSERT_TRUE(WritePrivateProfileStringA("a", "x", nullptr, f.c_str()));
+    EXPECT_EQ(get(f, "a", "x"), "dflt");
+    EXPECT_EQ(get(f, "a", "z"), "3");
+}
+
+// A writer killed at any moment leaves the old or the new file, never a mixture or a stub.
+TEST(Profile, AnInterruptedWriteLeavesTheOldOrTheNewFile) {
+    scratch_dir d;
+    std::string f = d.file("settings.ini");
+    std::string big_a(200000, 'a'), big_b(200000, 'b');
+    ASSERT_TRUE(WritePrivateProfileStringA("s", "k", big_a.c_str(), f.c_str()));
+    std::string version_a = read_file(f);
+    std::string version_b = "[s]\r\nk=" + big_b + "\r\n";
+    for (int round = 0; round < 20; ++round) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i)
+                WritePrivateProfileStringA("s", "k", (i % 2 ? big_a : big_b).c_str(), f.c_str());
+        }
+        usleep(1000 + round * 700);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        std::string now = read_file(f);
+        ASSERT_TRUE(now == version_a || now == version_b) << "round " << round << ": " << now.size() << " bytes";
+    }
+}
