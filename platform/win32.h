@@ -148,6 +148,7 @@ struct MSG {
 };
 
 ATOM RegisterClassExA(const WNDCLASSEXA* wc);
+BOOL UnregisterClassA(LPCSTR class_name, HINSTANCE instance);
 HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR caption, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, void* param);
 BOOL DestroyWindow(HWND window);

@@ -135,6 +135,14 @@ ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
     return static_cast<ATOM>(g_classes.size());
 }
 
+BOOL UnregisterClassA(LPCSTR class_name, HINSTANCE) {
+    if (!class_name || !g_classes.count(class_name)) return FALSE;
+    for (HWND w : g_windows)
+        if (w->class_name == class_name) return FALSE; // still in use, as on Windows
+    g_classes.erase(class_name);
+    return TRUE;
+}
+
 HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR caption, DWORD style, int x, int y, int width, int height,
                      HWND, HMENU, HINSTANCE, void*) {
     if (!class_name || !g_classes.count(class_name) || width <= 0 || height <= 0) return nullptr;
