@@ -1,0 +1,52 @@
+# Shared pieces of the whole-program tests. Each test runs the built game in a fresh start
+# directory whose DATA is the repository's, under the X server of the test run.
+set -euo pipefail
+GAME="$1"
+SOURCE="$2"
+XCLOSE="${3:-}"
+export HARNVALE_NONINTERACTIVE=1
+WORK=$(mktemp -d /tmp/harnvale-e2e-XXXXXX)
+trap 'kill "$GAME_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
+GAME_PID=""
+mkdir -p "$WORK/start"
+# DATA is copied so that error.txt and anything else written there stays in the test's folder.
+cp -r "$SOURCE/DATA" "$WORK/start/DATA"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+start_game() {
+  (cd "$WORK/start" && exec "$GAME" >"$WORK/stdout" 2>"$WORK/stderr") &
+  GAME_PID=$!
+}
+
+# Waits for the game's window and prints its id.
+wait_window() {
+  local id=""
+  for _ in $(seq 1 200); do
+    id=$(xdotool search --pid "$GAME_PID" 2>/dev/null | head -1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended before showing a window: $(cat "$WORK/stderr")"
+    sleep 0.05
+  done
+  fail "no window appeared"
+}
+
+# Waits for the game to end and prints its exit code.
+wait_exit() {
+  local code=0
+  for _ in $(seq 1 200); do
+    kill -0 "$GAME_PID" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -0 "$GAME_PID" 2>/dev/null && fail "the game did not end"
+  wait "$GAME_PID" || code=$?
+  GAME_PID=""
+  echo "$code"
+}
+
+ini_value() { # file section key
+  awk -v s="[$2]" -v k="$3" 'BEGIN{IGNORECASE=1} {gsub(/\r/,"")} /^\[/{in_s=(tolower($0)==tolower(s))} in_s && index($0,"=") {split($0,a,"="); if (tolower(a[1])==tolower(k)) {print substr($0, index($0,"=")+1); exit}}' "$1"
+}
