@@ -5,6 +5,11 @@
 
 #include "framework/misc.h"
 
+c_ini* g_settings = nullptr;
+c_ini* g_rules = nullptr;
+c_ini* g_stringtable = nullptr;
+c_ini* g_interface = nullptr;
+
 namespace {
 // One buffer serves every read, as every value is copied out before the next one.
 char g_ini_buffer[1024];

@@ -47,5 +47,11 @@ private:
     const std::string default_bool_ = "false";
 };
 
+// The program's four INI files: settings.ini in the start directory, the rest in DATA.
+extern c_ini* g_settings;
+extern c_ini* g_rules;
+extern c_ini* g_stringtable;
+extern c_ini* g_interface;
+
 // The escape walk behind get_string, on a value as the profile functions return it.
 std::string unescape_ini_text(const std::string& value);

@@ -3,6 +3,7 @@
 #include "framework/misc.h"
 
 c_interpolator* c_interpolator::current_ = nullptr;
+c_interpolator* g_interpolator = nullptr;
 
 c_interpolator::c_interpolator(int now) {
     restart(now);

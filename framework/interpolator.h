@@ -34,6 +34,8 @@ private:
     static c_interpolator* current_;
 };
 
+extern c_interpolator* g_interpolator;
+
 // One value set in update steps and read interpolated while drawing.
 template <typename T> struct c_interp {
     T value = 0;

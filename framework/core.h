@@ -1,0 +1,133 @@
+// The application core: the one window, the Direct3D device, DirectInput keyboard and mouse,
+// the millisecond clock, frame begin/end and the diagnostics overlay. Exactly one exists.
+//
+// Index: settings record and depth table; c_core construction; window and messages; clock;
+// device (compatibility, creation, reset, frames); input; diagnostics.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "framework/err.h"
+#include "platform/d3d9.h"
+#include "platform/dinput.h"
+
+class c_gfx;
+class c_font;
+
+// The display settings: eleven 32-bit fields, kept inside the core and compared as blocks.
+struct settings_record {
+    BOOL is_windowed;
+    RECT window_rect;     // outer window rectangle in windowed mode
+    D3DDISPLAYMODE mode;  // full-screen width, height, refresh rate and format
+    UINT adapter;
+    UINT present_interval; // D3DPRESENT_INTERVAL_DEFAULT or _IMMEDIATE
+};
+static_assert(sizeof(settings_record) == 44, "the settings record is eleven 32-bit fields");
+
+// Colour depth in settings.ini <-> display format; anything else gives 0 / D3DFMT_UNKNOWN.
+D3DFORMAT depth_to_format(int depth);
+int format_to_depth(D3DFORMAT format);
+
+// Option flags of the core.
+constexpr DWORD CORE_WINDOWED_DEVICE = 1; // full-screen settings still make a windowed device
+constexpr DWORD CORE_FIXED_WINDOW = 2;
+constexpr DWORD CORE_DISCARD = 4;
+constexpr DWORD CORE_PERF_COUNTER = 8;
+constexpr DWORD CORE_HIDE_CURSOR = 16;
+
+// How the core makes its Direct3D object; tests put a recording one here.
+extern IDirect3D9* (*g_direct3d_create)(UINT sdk_version);
+
+class c_core : public c_reportable {
+public:
+    c_core(const std::string& caption, const std::string& icon_file, const settings_record& settings,
+           int diagnostics_mode, DWORD option_flags);
+    ~c_core() override;
+    c_core(const c_core&) = delete;
+    c_core& operator=(const c_core&) = delete;
+
+    static c_core* instance() { return instance_; }
+    static LRESULT window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+    // ---- window, messages, clock
+    void pump_messages();
+    void get_client_size(int& width, int& height) const;
+    void get_cursor_pos(int& x, int& y) const;
+    void place_window();
+    std::uint32_t get_cur_time() const;
+
+    // ---- device
+    // 0 when the device can be used; D3DERR_DEVICELOST while it cannot; D3DERR_DEVICENOTRESET
+    // when a reset is due (the caller releases its default-pool resources, then calls reset).
+    HRESULT check_reset();
+    // Waits (pumping messages) until the device can be reset, then resets it with the current
+    // settings and window; the gfx wrapper's and the system font's resources are rebuilt.
+    void reset();
+    // Begins a frame; a colour of 0 leaves the back buffer as it was.
+    void frame_begin(D3DCOLOR clear_color);
+    // Draws the diagnostics overlay, presents and pumps messages.
+    void frame_end();
+    void test_compatibility();
+    void test_display_mode();
+    D3DPRESENT_PARAMETERS make_present_parameters() const;
+    void init_d3d_rendering();
+
+    // ---- input
+    // The shared 256-byte key array, refilled by every call.
+    const BYTE* get_kb_state();
+    DIMOUSESTATE get_mouse_state();
+
+    // ---- diagnostics
+    std::string get_details() const override;
+    void draw_diagnostics();
+
+    // ---- fields the states read and write
+    std::string caption;
+    std::string icon_file;
+    std::string class_name;
+    settings_record settings{};
+    HWND window = nullptr;
+    bool quit = false;
+    IDirect3D9* d3d = nullptr;
+    D3DCAPS9 caps{};
+    IDirect3DDevice9* device = nullptr;
+    c_gfx* gfx = nullptr;
+    c_font* system_font = nullptr;
+    D3DDISPLAYMODE desktop_mode{};
+    bool forced_reset = false;
+    IDirectInput8* dinput = nullptr;
+    IDirectInputDevice8* mouse = nullptr;
+    IDirectInputDevice8* keyboard = nullptr;
+    int diagnostics_mode = 0;
+    RECT overlay_rect{};
+    std::string adapter_description;
+    float fps = 0.0f;
+    std::uint32_t start_time = 0;
+    std::uint32_t last_frame_end = 0;
+    std::uint32_t frame_end_time = 0;
+    std::uint32_t frame_duration = 0;
+    std::uint32_t fps_window_time = 0;
+    int fps_window_frames = 0;
+    int frame_count = 0;
+    std::int64_t counter_frequency = 0;
+    DWORD option_flags = 0;
+    bool active = false;
+
+private:
+    void create_window();
+    void create_d3d_device();
+    void reset_d3d_device();
+    void create_di();
+    void reset_di();
+    DWORD window_style() const;
+    DWORD keyboard_mode() const;
+    bool full_screen_device() const;
+    void measure_fps();
+    std::string full_diagnostics_text();
+
+    static c_core* instance_;
+};
+
+extern c_core* g_core;
+extern IDirect3D9* g_d3d;
+extern IDirect3DDevice9* g_device;
