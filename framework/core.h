@@ -28,6 +28,12 @@ static_assert(sizeof(settings_record) == 44, "the settings record is eleven 32-b
 D3DFORMAT depth_to_format(int depth);
 int format_to_depth(D3DFORMAT format);
 
+class c_ini;
+// The [screen] section of settings.ini as a settings record (missing keys read as 0 / false),
+// and back; keys are written in the order they are read, whether they existed or not.
+settings_record read_screen_settings(c_ini& settings);
+void write_screen_settings(c_ini& settings, const settings_record& record);
+
 // Option flags of the core.
 constexpr DWORD CORE_WINDOWED_DEVICE = 1; // full-screen settings still make a windowed device
 constexpr DWORD CORE_FIXED_WINDOW = 2;

@@ -4,8 +4,6 @@
 
 #include "framework/core.h"
 
-class c_ini;
-
 // Game states: 0 quit, 1 main menu, 2 exit screen, 3 options, 4 gameplay, 5 credits.
 extern int g_game_state;
 extern bool g_show_moves;
@@ -13,7 +11,3 @@ extern bool g_show_names;
 
 // Runs the whole program; returns the exit code of a normal end (0).
 int main_routine();
-
-// The [screen] section of settings.ini as the core's settings record, and back.
-settings_record read_screen_settings(c_ini& settings);
-void write_screen_settings(c_ini& settings, const settings_record& record);
