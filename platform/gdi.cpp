@@ -1,112 +1,307 @@
-// GDI subset: device contexts over 32-bit pixel memory. First cut: state handling only; text
-// rendering follows.
+// Object and device-context side of the GDI layer: fonts and stock objects as handles, memory
+// device contexts over 32-bit pixels, text measuring and drawing.
+//
+// Sections:
+//   1. Objects and handles (validated against the set of live ones)
+//   2. Stock objects
+//   3. Memory device contexts and their state
+//   4. Text measuring
+//   5. Text layout: lines and '&' prefixes
+//   6. Text drawing
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
+#include "platform/gdi_font.h"
 #include "platform/gdi_internal.h"
 #include "platform/wingdi.h"
 
+// ---- 1. Objects and handles ---------------------------------------------------------------
+
+struct HGDIOBJ__ {
+    enum class kind { font, brush } type;
+    bool stock = false;
+    int selections = 0;           // device contexts that have it selected
+    bool delete_pending = false;  // deleted while selected: freed when the last one lets go
+    std::unique_ptr<gdi_font> font;
+};
+
+struct HDC__ {
+    std::uint8_t* bits;
+    int width, height, pitch;
+    HGDIOBJ font = nullptr;
+    HGDIOBJ brush = nullptr;
+    COLORREF text = RGB(0, 0, 0);
+    COLORREF background = RGB(255, 255, 255);
+    int background_mode = OPAQUE;
+};
+
 namespace {
 
-struct font_object {
-    int height = 16;
-    int width = 7;
-};
-
-struct device_context {
-    void* bits;
-    int width, height, pitch;
-    HGDIOBJ font;
-    COLORREF text = 0, bk = 0xFFFFFF;
-    int bk_mode = OPAQUE;
-};
-
-font_object g_system_font;
-int g_black_brush;
-
-device_context* dc_of(HDC dc) { return reinterpret_cast<device_context*>(dc); }
-font_object* font_of(HGDIOBJ o) { return reinterpret_cast<font_object*>(o); }
-
-}  // namespace
-
-HDC gdi_create_memory_dc(void* bits, int width, int height, int pitch) {
-    auto* dc = new device_context{bits, width, height, pitch, reinterpret_cast<HGDIOBJ>(&g_system_font)};
-    return reinterpret_cast<HDC>(dc);
+// Handles are plain pointers; checking them against the live ones turns a stale or foreign
+// handle into a failed call instead of a wild read.
+std::unordered_set<const void*>& live_handles() {
+    static std::unordered_set<const void*> live;
+    return live;
 }
 
-void gdi_delete_memory_dc(HDC dc) { delete dc_of(dc); }
+bool is_live(const void* handle) { return handle && live_handles().count(handle) != 0; }
 
+HGDIOBJ make_object(HGDIOBJ__::kind type, std::unique_ptr<gdi_font> font, bool stock) {
+    auto* object = new HGDIOBJ__{type, stock, 0, false, std::move(font)};
+    live_handles().insert(object);
+    return object;
+}
+
+void destroy_object(HGDIOBJ object) {
+    live_handles().erase(object);
+    delete object;
+}
+
+void retain(HGDIOBJ object) {
+    if (object) ++object->selections;
+}
+
+void release(HGDIOBJ object) {
+    if (!object) return;
+    --object->selections;
+    if (object->delete_pending && object->selections == 0) destroy_object(object);
+}
+
+const gdi_font* font_of(HDC dc) {
+    if (!is_live(dc) || !dc->font) return nullptr;
+    return dc->font->font.get();
+}
+
+} // namespace
+
+// ---- 2. Stock objects ---------------------------------------------------------------------
+
+// The system font: a bold sans with a 16-pixel cell and an average width of 7. Stock objects
+// live for the whole process; null when the machine has no usable font.
 HGDIOBJ GetStockObject(int object) {
-    if (object == SYSTEM_FONT) return reinterpret_cast<HGDIOBJ>(&g_system_font);
-    if (object == BLACK_BRUSH) return reinterpret_cast<HGDIOBJ>(&g_black_brush);
+    if (object == SYSTEM_FONT) {
+        static HGDIOBJ system_font = [] {
+            auto font = gdi_open_font(16, 7, true, false, "sans-serif");
+            return font ? make_object(HGDIOBJ__::kind::font, std::move(font), true) : nullptr;
+        }();
+        return system_font;
+    }
+    if (object == BLACK_BRUSH) {
+        static HGDIOBJ black_brush = make_object(HGDIOBJ__::kind::brush, nullptr, true);
+        return black_brush;
+    }
     return nullptr;
 }
 
-HFONT CreateFontA(int height, int width, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
-                  LPCSTR) {
-    auto* f = new font_object;
-    if (height > 0) f->height = height;
-    if (width > 0) f->width = width;
-    return reinterpret_cast<HFONT>(f);
-}
-
-HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
-    if (!dc || !object) return nullptr;
-    HGDIOBJ old = dc_of(dc)->font;
-    dc_of(dc)->font = object;
-    return old;
+HFONT CreateFontA(int height, int width, int, int, int weight, DWORD italic, DWORD, DWORD, DWORD, DWORD, DWORD,
+                  DWORD, DWORD, LPCSTR face) {
+    auto font = gdi_open_font(height, std::max(width, 0), weight >= 600, italic != 0, face);
+    return font ? make_object(HGDIOBJ__::kind::font, std::move(font), false) : nullptr;
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
-    if (!object) return FALSE;
-    if (object == GetStockObject(SYSTEM_FONT) || object == GetStockObject(BLACK_BRUSH)) return TRUE;
-    delete font_of(object);
+    if (!is_live(object) || object->delete_pending) return FALSE;
+    if (object->stock) return TRUE;
+    if (object->selections > 0)
+        object->delete_pending = true;
+    else
+        destroy_object(object);
     return TRUE;
 }
 
-COLORREF SetTextColor(HDC dc, COLORREF color) {
-    if (!dc) return CLR_INVALID;
-    COLORREF old = dc_of(dc)->text;
-    dc_of(dc)->text = color;
-    return old;
+// ---- 3. Memory device contexts ------------------------------------------------------------
+
+HDC gdi_create_memory_dc(void* bits, int width, int height, int pitch) {
+    if (!bits || width <= 0 || height <= 0 || std::abs(static_cast<long long>(pitch)) < 4LL * width) return nullptr;
+    auto* dc = new HDC__{static_cast<std::uint8_t*>(bits), width, height, pitch};
+    dc->font = GetStockObject(SYSTEM_FONT);
+    retain(dc->font);
+    live_handles().insert(dc);
+    return dc;
 }
 
-int SetBkMode(HDC dc, int mode) {
-    if (!dc) return 0;
-    int old = dc_of(dc)->bk_mode;
-    dc_of(dc)->bk_mode = mode;
-    return old;
+void gdi_delete_memory_dc(HDC dc) {
+    if (!is_live(dc)) return;
+    live_handles().erase(dc);
+    release(dc->font);
+    release(dc->brush);
+    delete dc;
+}
+
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+    if (!is_live(dc) || !is_live(object) || object->delete_pending) return nullptr;
+    HGDIOBJ& slot = object->type == HGDIOBJ__::kind::font ? dc->font : dc->brush;
+    HGDIOBJ previous = slot;
+    retain(object);
+    slot = object;
+    release(previous);
+    // A previous object that was deleted while selected is gone now; its handle means nothing.
+    return is_live(previous) ? previous : nullptr;
+}
+
+COLORREF SetTextColor(HDC dc, COLORREF color) {
+    if (!is_live(dc)) return CLR_INVALID;
+    return std::exchange(dc->text, color & 0xFFFFFF);
 }
 
 COLORREF SetBkColor(HDC dc, COLORREF color) {
-    if (!dc) return CLR_INVALID;
-    COLORREF old = dc_of(dc)->bk;
-    dc_of(dc)->bk = color;
-    return old;
+    if (!is_live(dc)) return CLR_INVALID;
+    return std::exchange(dc->background, color & 0xFFFFFF);
 }
 
+int SetBkMode(HDC dc, int mode) {
+    if (!is_live(dc) || (mode != OPAQUE && mode != TRANSPARENT)) return 0;
+    return std::exchange(dc->background_mode, mode);
+}
+
+// ---- 4. Text measuring --------------------------------------------------------------------
+
 BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics) {
-    if (!dc || !metrics) return FALSE;
-    const font_object* f = font_of(dc_of(dc)->font);
-    std::memset(metrics, 0, sizeof *metrics);
-    metrics->tmHeight = f->height;
-    metrics->tmAscent = f->height * 4 / 5;
-    metrics->tmDescent = f->height - metrics->tmAscent;
-    metrics->tmAveCharWidth = f->width;
-    metrics->tmMaxCharWidth = f->width * 2;
-    metrics->tmWeight = FW_NORMAL;
+    const gdi_font* font = font_of(dc);
+    if (!font || !metrics) return FALSE;
+    const gdi_font_metrics& m = font->metrics();
+    *metrics = TEXTMETRICA{m.height, m.ascent, m.descent, m.internal_leading, 0, m.ave_width, m.max_width, m.weight};
     return TRUE;
 }
 
 BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, SIZE* size) {
-    if (!dc || !text || !size) return FALSE;
-    const font_object* f = font_of(dc_of(dc)->font);
-    if (length < 0) length = static_cast<int>(std::strlen(text));
-    size->cx = length * f->width;
-    size->cy = f->height;
+    const gdi_font* font = font_of(dc);
+    if (!font || !size || length < 0 || (length > 0 && !text)) return FALSE;
+    long long width = 0;
+    for (int i = 0; i < length; ++i) width += font->glyph(static_cast<unsigned char>(text[i])).advance;
+    size->cx = static_cast<LONG>(std::min<long long>(width, 0x7FFFFFFF));
+    size->cy = font->metrics().height;
     return TRUE;
 }
 
-int DrawTextA(HDC dc, LPCSTR text, int, RECT*, UINT) {
-    if (!dc || !text) return 0;
-    return font_of(dc_of(dc)->font)->height;
+// ---- 5. Text layout -----------------------------------------------------------------------
+
+namespace {
+
+struct text_cell {
+    unsigned char code;
+    bool underlined;
+};
+using text_line = std::vector<text_cell>;
+
+// Splits text into lines (only at CR, LF or CR LF, and only without DT_SINGLELINE) and resolves
+// '&' prefixes unless DT_NOPREFIX: "&x" is an underlined x, "&&" one '&', a final '&' nothing.
+std::vector<text_line> lay_out(const unsigned char* text, std::size_t length, UINT format) {
+    std::vector<text_line> lines(1);
+    bool underline_next = false;
+    for (std::size_t i = 0; i < length; ++i) {
+        unsigned char c = text[i];
+        if (!(format & DT_SINGLELINE) && (c == '\r' || c == '\n')) {
+            if (c == '\r' && i + 1 < length && text[i + 1] == '\n') ++i;
+            lines.emplace_back();
+            underline_next = false;
+            continue;
+        }
+        if (!(format & DT_NOPREFIX) && c == '&') {
+            if (i + 1 < length && text[i + 1] == '&')
+                ++i;
+            else {
+                underline_next = true;
+                continue;
+            }
+        }
+        lines.back().push_back({c, underline_next});
+        underline_next = false;
+    }
+    return lines;
+}
+
+long long line_width(const gdi_font& font, const text_line& line) {
+    long long width = 0;
+    for (const text_cell& cell : line) width += font.glyph(cell.code).advance;
+    return width;
+}
+
+// ---- 6. Text drawing ----------------------------------------------------------------------
+
+LONG to_long(long long v) { return static_cast<LONG>(std::clamp<long long>(v, INT32_MIN, INT32_MAX)); }
+
+struct box {
+    long long left, top, right, bottom;
+};
+
+box intersect(const box& a, const box& b) {
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+}
+
+std::uint32_t pixel_of(COLORREF c) {
+    return 0xFF000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
+
+std::uint32_t* pixel_at(HDC dc, long long x, long long y) {
+    return reinterpret_cast<std::uint32_t*>(dc->bits + y * dc->pitch + x * 4);
+}
+
+void fill(HDC dc, const box& clip, const box& area, std::uint32_t pixel) {
+    box b = intersect(clip, area);
+    for (long long y = b.top; y < b.bottom; ++y)
+        for (long long x = b.left; x < b.right; ++x) std::memcpy(pixel_at(dc, x, y), &pixel, 4);
+}
+
+void draw_ink(HDC dc, const box& clip, const gdi_glyph& g, long long x0, long long y0, std::uint32_t pixel) {
+    box b = intersect(clip, {x0, y0, x0 + g.width, y0 + g.rows});
+    for (long long y = b.top; y < b.bottom; ++y)
+        for (long long x = b.left; x < b.right; ++x)
+            if (g.inked(static_cast<int>(x - x0), static_cast<int>(y - y0))) std::memcpy(pixel_at(dc, x, y), &pixel, 4);
+}
+
+// One line with its top-left at (x, y): the cells' background first (OPAQUE), then the glyphs
+// and underlines, so that a glyph reaching into the next cell is not painted over.
+void draw_line(HDC dc, const gdi_font& font, const box& clip, const text_line& line, long long x, long long y) {
+    const gdi_font_metrics& m = font.metrics();
+    if (dc->background_mode == OPAQUE)
+        fill(dc, clip, {x, y, x + line_width(font, line), y + m.height}, pixel_of(dc->background));
+    std::uint32_t ink = pixel_of(dc->text);
+    for (const text_cell& cell : line) {
+        const gdi_glyph& g = font.glyph(cell.code);
+        draw_ink(dc, clip, g, x + g.left, y + m.ascent - g.top, ink);
+        if (cell.underlined) {
+            long long top = y + m.underline_offset;
+            fill(dc, clip, {x, top, x + g.advance, top + m.underline_thickness}, ink);
+        }
+        x += g.advance;
+    }
+}
+
+box clip_box(HDC dc, const RECT& rect, UINT format) {
+    box memory{0, 0, dc->width, dc->height};
+    if (format & DT_NOCLIP) return memory;
+    return intersect(memory, {rect.left, rect.top, rect.right, rect.bottom});
+}
+
+} // namespace
+
+// Top-left placement only; returns the height of the text drawn (0 for no text or on failure).
+int DrawTextA(HDC dc, LPCSTR text, int length, RECT* rect, UINT format) {
+    const gdi_font* font = font_of(dc);
+    if (!font || !text || !rect) return 0;
+    std::size_t n = length < 0 ? std::strlen(text) : static_cast<std::size_t>(length);
+    auto lines = lay_out(reinterpret_cast<const unsigned char*>(text), n, format);
+    int line_height = font->metrics().height;
+    long long height = n == 0 ? 0 : static_cast<long long>(lines.size()) * line_height;
+    if (format & DT_CALCRECT) {
+        long long widest = 0;
+        for (const text_line& line : lines) widest = std::max(widest, line_width(*font, line));
+        rect->right = to_long(rect->left + widest);
+        rect->bottom = to_long(rect->top + height);
+    } else if (n > 0) {
+        box clip = clip_box(dc, *rect, format);
+        long long y = rect->top;
+        for (const text_line& line : lines) {
+            if (clip.left < clip.right && clip.top < clip.bottom) draw_line(dc, *font, clip, line, rect->left, y);
+            y += line_height;
+        }
+    }
+    return to_long(height);
 }
