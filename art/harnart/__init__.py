@@ -1,0 +1,1 @@
+"""Generator of every picture in DATA/ (see make_art.py)."""
