@@ -105,7 +105,7 @@ def vale(kind):
         if y < 315:
             sd.polygon([(x - 6, y), (x + 10, y), (x + 4, y + (315 - y) * 0.9 + 8)], fill=255)
     snow = ImageChops.multiply(snow, m)
-    _layer(img, p["snow"], snow.filter(ImageFilter.GaussianBlur(1.5)), 13, 0.05)
+    _layer(img, p["snow"], snow.filter(ImageFilter.GaussianBlur(3)), 13, 0.05)
     # a haze band where the mountains meet the vale
     haze = Image.new("L", (SW, SH), 0)
     ImageDraw.Draw(haze).rectangle([0, 360, SW, 420], fill=90)
