@@ -139,9 +139,10 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
     HGDIOBJ previous = slot;
     retain(object);
     slot = object;
+    // A previous object deleted while selected is freed here; its handle is returned all the
+    // same and is then simply refused by every call, as any stale handle is.
     release(previous);
-    // A previous object that was deleted while selected is gone now; its handle means nothing.
-    return is_live(previous) ? previous : nullptr;
+    return previous;
 }
 
 COLORREF SetTextColor(HDC dc, COLORREF color) {
