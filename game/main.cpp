@@ -1,3 +1,103 @@
+// Start-up, the state dispatcher and shutdown.
 #include "game/main.h"
 
-int main_routine() { return 0; }
+#include <ctime>
+
+#include "framework/font.h"
+#include "framework/gfx.h"
+#include "framework/ini.h"
+#include "framework/interpolator.h"
+#include "platform/crt.h"
+#include "platform/wingdi.h"
+
+int g_game_state = 0;
+bool g_show_moves = false;
+bool g_show_names = false;
+
+namespace {
+// Until the menu screens exist the program shows one black screen that ends on a close request.
+void gs_blank() {
+    g_interpolator->restart(static_cast<int>(g_core->get_cur_time()));
+    while (g_game_state == 1) {
+        if (g_core->check_reset() < 0) {
+            g_core->reset();
+            g_interpolator->restart(static_cast<int>(g_core->get_cur_time()));
+        }
+        g_core->frame_begin(0xFF000000);
+        while (g_interpolator->sync(33, static_cast<int>(g_core->get_cur_time()))) {
+        }
+        g_core->frame_end();
+        if (g_core->quit) {
+            g_core->quit = false;
+            g_game_state = 0;
+        }
+    }
+}
+
+void run_state(int state) {
+    switch (state) {
+    case 1: gs_blank(); break;
+    default: break;
+    }
+}
+
+std::string current_directory() {
+    char buf[1024];
+    DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
+    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+template <typename T> void delete_and_clear(T*& p) {
+    delete p;
+    p = nullptr;
+}
+} // namespace
+
+int main_routine() {
+    g_settings = new c_ini("settings.ini");
+    std::string start_directory = current_directory();
+    SetCurrentDirectoryA("DATA");
+    g_rules = new c_ini("rules.ini");
+    g_stringtable = new c_ini("stringtable.ini");
+    g_interface = new c_ini("interface.ini");
+    settings_record settings = read_screen_settings(*g_settings);
+    g_core = new c_core(g_stringtable->get_string("main", "caption"), "harnvale.ico", settings,
+                        g_settings->get_int("misc", "debug"), 0x1C);
+    g_interpolator = new c_interpolator(static_cast<int>(g_core->get_cur_time()));
+    g_d3d = g_core->d3d;
+    g_device = g_core->device;
+    g_gfx = g_core->gfx;
+    HFONT game_font = CreateFontA(g_interface->get_int("misc", "font_size"), 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                  g_interface->get_raw("misc", "font_name").c_str());
+    if (!game_font) HV_RAISE("Unable to create the game font.", "main_routine", 0, nullptr);
+    g_font = new c_font(g_gfx, game_font);
+    g_sysfont = g_core->system_font;
+    crt::srand(static_cast<unsigned>(std::time(nullptr)));
+    g_settings->set_section("misc");
+    g_show_moves = g_settings->get_bool("show_moves");
+    g_show_names = g_settings->get_bool("show_names");
+    g_game_state = 1;
+
+    do {
+        run_state(g_game_state);
+    } while (g_game_state != 0);
+
+    SetCurrentDirectoryA(start_directory.c_str());
+    g_settings->set_section("misc");
+    g_settings->write_int("debug", g_core->diagnostics_mode);
+    g_settings->write_bool("show_names", g_show_names);
+    g_settings->write_bool("show_moves", g_show_moves);
+    write_screen_settings(*g_settings, g_core->settings);
+    g_gfx = nullptr;
+    g_device = nullptr;
+    g_d3d = nullptr;
+    g_sysfont = nullptr;
+    delete_and_clear(g_font);
+    delete_and_clear(g_interpolator);
+    delete_and_clear(g_core);
+    delete_and_clear(g_settings);
+    delete_and_clear(g_rules);
+    delete_and_clear(g_stringtable);
+    delete_and_clear(g_interface);
+    return 0;
+}
