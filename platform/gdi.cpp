@@ -43,9 +43,10 @@ struct HDC__ {
 namespace {
 
 // Handles are plain pointers; checking them against the live ones turns a stale or foreign
-// handle into a failed call instead of a wild read.
+// handle into a failed call instead of a wild read. The set is never destroyed, so that a
+// handle released during static destruction is still checked safely.
 std::unordered_set<const void*>& live_handles() {
-    static std::unordered_set<const void*> live;
+    static auto& live = *new std::unordered_set<const void*>;
     return live;
 }
 

@@ -83,7 +83,8 @@ std::optional<face_file> match_face(const char* family, bool bold, bool italic, 
 }
 
 std::optional<face_file> find_face(const char* name, bool bold, bool italic) {
-    static std::map<std::tuple<std::string, bool, bool>, std::optional<face_file>> cache;
+    // Caches are never destroyed, so that fonts deleted during static destruction stay safe.
+    static auto& cache = *new std::map<std::tuple<std::string, bool, bool>, std::optional<face_file>>;
     std::string key = name ? name : "";
     std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
     auto [it, fresh] = cache.try_emplace({key, bold, italic});
@@ -128,7 +129,7 @@ namespace {
 using size_key = std::tuple<std::string, int, long, long, bool>;  // file, index, x and y 26.6 sizes, embolden
 
 std::shared_ptr<gdi_sized_face> sized_face(const face_file& file, long x26, long y26, bool embolden) {
-    static std::map<size_key, std::weak_ptr<gdi_sized_face>> cache;
+    static auto& cache = *new std::map<size_key, std::weak_ptr<gdi_sized_face>>;
     size_key key{file.path, file.index, x26, y26, embolden};
     if (auto live = cache[key].lock()) return live;
     FT_Face face = nullptr;
@@ -190,7 +191,9 @@ gdi_glyph gdi_font::render_code_point(std::uint32_t code_point) const { return f
 
 namespace {
 
-constexpr double k_default_cell = 16, k_max_pixels = 1024;
+// Sizes beyond this are clamped: a cell that tall fits no glyph atlas, and its glyph bitmaps
+// would only cost memory.
+constexpr double k_default_cell = 16, k_max_pixels = 512;
 
 // Ascent and descent in font units as GDI takes them: the Windows metrics of the OS/2 table
 // when the face has them, the horizontal header's otherwise.
@@ -229,10 +232,11 @@ struct font_size {
 font_size size_for(FT_Face design, int height, int width) {
     auto [asc, desc] = design_extent(design);
     double upem = design->units_per_EM > 0 ? design->units_per_EM : 2048;
-    double cell = height > 0 ? height : height < 0 ? std::round(-height * (asc + desc) / upem) : k_default_cell;
+    double asked = height;  // as a double, so that INT_MIN negates
+    double cell = asked > 0 ? asked : asked < 0 ? std::round(-asked * (asc + desc) / upem) : k_default_cell;
     cell = std::clamp(cell, 1.0, k_max_pixels);
     font_size s{};
-    s.em_y = height < 0 ? std::min<double>(-static_cast<double>(height), k_max_pixels) : cell * upem / (asc + desc);
+    s.em_y = asked < 0 ? std::min(-asked, k_max_pixels) : cell * upem / (asc + desc);
     s.em_y = std::max(s.em_y, 1.0);
     s.em_x = width > 0 ? std::min<double>(width, k_max_pixels) * upem / design_average_width(design) : s.em_y;
     s.em_x = std::clamp(s.em_x, 1.0, k_max_pixels);

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/gdi_font.h"
@@ -143,7 +146,43 @@ TEST(GdiFont, PositiveHeightIsTheCellNegativeTheEmAndLargerFontsMeasureLarger) {
     font_handle dflt(make_font(0));
     SelectObject(c.dc(), dflt.handle);
     EXPECT_EQ(metrics_of(c.dc()).tmHeight, 16);
+    // Absurd sizes are clamped to something still usable.
+    for (int extreme : {INT_MIN, INT_MAX, -100000}) {
+        font_handle f(CreateFontA(extreme, extreme, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, "DejaVu Sans"));
+        ASSERT_NE(f.handle, nullptr);
+        SelectObject(c.dc(), f.handle);
+        tm = metrics_of(c.dc());
+        EXPECT_GE(tm.tmHeight, 1);
+        EXPECT_LE(tm.tmHeight, 1024);
+        EXPECT_GT(extent(c.dc(), "W").cx, 0);
+    }
     SelectObject(c.dc(), GetStockObject(SYSTEM_FONT));
+}
+
+// Run in a fresh process: fontconfig is pointed at a configuration that lists no fonts.
+TEST(GdiFontDeathTest, WithoutAnyFontFontsAreNullAndTextCallsFail) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto no_fonts = [] {
+        char path[] = "/tmp/harnvale-fonts-XXXXXX";
+        int fd = mkstemp(path);
+        const char config[] = "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n";
+        bool ok = fd >= 0 && write(fd, config, sizeof config - 1) == static_cast<ssize_t>(sizeof config - 1);
+        close(fd);
+        setenv("FONTCONFIG_FILE", path, 1);
+        ok = ok && make_font(16) == nullptr && make_font(16, 0, "sans-serif") == nullptr;
+        ok = ok && GetStockObject(SYSTEM_FONT) == nullptr && GetStockObject(BLACK_BRUSH) != nullptr;
+        std::uint32_t pixels[16] = {};
+        HDC dc = gdi_create_memory_dc(pixels, 4, 4, 16);
+        RECT r{0, 0, 4, 4};
+        TEXTMETRICA tm;
+        SIZE s;
+        ok = ok && dc && DrawTextA(dc, "x", -1, &r, 0) == 0 && !GetTextMetricsA(dc, &tm) &&
+             !GetTextExtentPoint32A(dc, "x", 1, &s);
+        gdi_delete_memory_dc(dc);
+        unlink(path);
+        std::exit(ok ? 0 : 1);
+    };
+    EXPECT_EXIT(no_fonts(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(GdiFont, WidthSetsTheAverageCharacterWidth) {
