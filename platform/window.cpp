@@ -288,7 +288,20 @@ BOOL ClipCursor(const RECT* rect) {
 BOOL GetCursorPos(POINT* point) {
     if (!point) return FALSE;
     int x = 0, y = 0;
-    if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_GetGlobalMouseState(&x, &y);
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) {
+        *point = POINT{0, 0};
+        return TRUE;
+    }
+    // Over one of our windows the position SDL tracks from pointer events is current; SDL's
+    // global query may be a cached value on X servers without raw input events.
+    if (SDL_Window* over = SDL_GetMouseFocus()) {
+        int wx, wy;
+        SDL_GetMouseState(&x, &y);
+        SDL_GetWindowPosition(over, &wx, &wy);
+        *point = POINT{wx + x, wy + y};
+        return TRUE;
+    }
+    SDL_GetGlobalMouseState(&x, &y);
     *point = POINT{x, y};
     return TRUE;
 }
