@@ -45,21 +45,25 @@ namespace {
 // Handles are plain pointers; checking them against the live ones turns a stale or foreign
 // handle into a failed call instead of a wild read. The set is never destroyed, so that a
 // handle released during static destruction is still checked safely.
-std::unordered_set<const void*>& live_handles() {
-    static auto& live = *new std::unordered_set<const void*>;
+template <typename handle>
+std::unordered_set<handle>& live_handles() {
+    static auto& live = *new std::unordered_set<handle>;
     return live;
 }
 
-bool is_live(const void* handle) { return handle && live_handles().count(handle) != 0; }
+template <typename handle>
+bool is_live(handle h) {
+    return h && live_handles<handle>().count(h) != 0;
+}
 
 HGDIOBJ make_object(HGDIOBJ__::kind type, std::unique_ptr<gdi_font> font, bool stock) {
     auto* object = new HGDIOBJ__{type, stock, 0, false, std::move(font)};
-    live_handles().insert(object);
+    live_handles<HGDIOBJ>().insert(object);
     return object;
 }
 
 void destroy_object(HGDIOBJ object) {
-    live_handles().erase(object);
+    live_handles<HGDIOBJ>().erase(object);
     delete object;
 }
 
@@ -121,14 +125,16 @@ HDC gdi_create_memory_dc(void* bits, int width, int height, int pitch) {
     if (!bits || width <= 0 || height <= 0 || std::abs(static_cast<long long>(pitch)) < 4LL * width) return nullptr;
     auto* dc = new HDC__{static_cast<std::uint8_t*>(bits), width, height, pitch};
     dc->font = GetStockObject(SYSTEM_FONT);
+    dc->brush = GetStockObject(BLACK_BRUSH);
     retain(dc->font);
-    live_handles().insert(dc);
+    retain(dc->brush);
+    live_handles<HDC>().insert(dc);
     return dc;
 }
 
 void gdi_delete_memory_dc(HDC dc) {
     if (!is_live(dc)) return;
-    live_handles().erase(dc);
+    live_handles<HDC>().erase(dc);
     release(dc->font);
     release(dc->brush);
     delete dc;
