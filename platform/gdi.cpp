@@ -91,7 +91,7 @@ const gdi_font* font_of(HDC dc) {
 HGDIOBJ GetStockObject(int object) {
     if (object == SYSTEM_FONT) {
         static HGDIOBJ system_font = [] {
-            auto font = gdi_open_font(16, 7, true, false, "sans-serif");
+            auto font = gdi_open_font(16, 7, true, false, nullptr);  // no name: the sans face
             return font ? make_object(HGDIOBJ__::kind::font, std::move(font), true) : nullptr;
         }();
         return system_font;
