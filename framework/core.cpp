@@ -25,6 +25,17 @@ c_core::c_core(const std::string& caption_, const std::string& icon_file_, const
     if (instance_)
         HV_RAISE("There can only be one core object in existence at a time.", CORE_FILE_FUNCTION_CTOR, 0, nullptr);
     instance_ = this;
+    // A core that fails half way gives back what it made, so no dangling instance is left.
+    try {
+        construct(caption_, icon_file_, settings_, diagnostics_mode_, option_flags_);
+    } catch (...) {
+        release_all();
+        throw;
+    }
+}
+
+void c_core::construct(const std::string& caption_, const std::string& icon_file_, const settings_record& settings_,
+                       int diagnostics_mode_, DWORD option_flags_) {
     caption = caption_;
     icon_file = icon_file_;
     class_name = format_string("core_window_class_%p", static_cast<void*>(this));
@@ -60,9 +71,13 @@ c_core::c_core(const std::string& caption_, const std::string& icon_file_, const
     forced_reset = false;
 }
 
-c_core::~c_core() {
+c_core::~c_core() { release_all(); }
+
+void c_core::release_all() {
     delete system_font;
+    system_font = nullptr;
     delete gfx;
+    gfx = nullptr;
     if (keyboard) keyboard->Release();
     if (mouse) mouse->Release();
     if (dinput) dinput->Release();
@@ -187,9 +202,15 @@ void c_core::get_cursor_pos(int& x, int& y) const {
     RECT w{}, c{};
     GetWindowRect(window, &w);
     GetClientRect(window, &c);
+    POINT client = screen_to_client_area(p, w, c);
+    x = client.x;
+    y = client.y;
+}
+
+POINT screen_to_client_area(POINT screen, const RECT& w, const RECT& c) {
+    // The side borders are taken as equal; the caption is the vertical frame less one border.
     int border = ((w.right - w.left) - (c.right - c.left)) / 2;
-    x = p.x - w.left - border;
-    y = p.y - w.top - (((w.bottom - w.top) - (c.bottom - c.top)) - border);
+    return POINT{screen.x - w.left - border, screen.y - w.top - (((w.bottom - w.top) - (c.bottom - c.top)) - border)};
 }
 
 void c_core::place_window() {

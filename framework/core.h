@@ -41,6 +41,12 @@ constexpr DWORD CORE_DISCARD = 4;
 constexpr DWORD CORE_PERF_COUNTER = 8;
 constexpr DWORD CORE_HIDE_CURSOR = 16;
 
+// A screen point in the client area of a window with the outer rectangle `window` and the
+// client rectangle `client`.
+POINT screen_to_client_area(POINT screen, const RECT& window, const RECT& client);
+// The diagnostics' keyboard line: "  down: " then the held DIK codes, or "none".
+std::string held_keys_line(const BYTE* keys);
+
 // How the core makes its Direct3D object; tests put a recording one here.
 extern IDirect3D9* (*g_direct3d_create)(UINT sdk_version);
 
@@ -120,6 +126,9 @@ public:
     bool active = false;
 
 private:
+    void construct(const std::string& caption, const std::string& icon_file, const settings_record& settings,
+                   int diagnostics_mode, DWORD option_flags);
+    void release_all();
     void create_window();
     void create_d3d_device();
     void reset_d3d_device();

@@ -250,16 +250,19 @@ std::string c_core::full_diagnostics_text() {
     t += format_string("  %d,%d \n", x, y);
     t += format_string("  state: %d%d%d%d \n", ms.rgbButtons[0] >> 7, ms.rgbButtons[1] >> 7, ms.rgbButtons[2] >> 7,
                        ms.rgbButtons[3] >> 7);
-    t += "KEYBOARD \n  down: ";
-    const BYTE* keys = get_kb_state();
+    t += "KEYBOARD \n" + held_keys_line(get_kb_state());
+    return t;
+}
+
+std::string held_keys_line(const BYTE* keys) {
+    std::string t = "  down: ";
     bool any = false;
     for (int k = 0; k < 256; ++k) {
         if (!(keys[k] & 0x80)) continue;
         t += format_string(any ? ", %d" : "%d", k);
         any = true;
     }
-    t += any ? " \n" : "none \n";
-    return t;
+    return t + (any ? " \n" : "none \n");
 }
 
 void c_core::draw_diagnostics() {

@@ -1,6 +1,7 @@
 // user32 subset on SDL2: one SDL window per CreateWindowExA, SDL events turned into the
 // window messages the program's window procedure handles.
 #include <SDL2/SDL_image.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -145,7 +146,10 @@ BOOL UnregisterClassA(LPCSTR class_name, HINSTANCE) {
 
 HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR caption, DWORD style, int x, int y, int width, int height,
                      HWND, HMENU, HINSTANCE, void*) {
-    if (!class_name || !g_classes.count(class_name) || width <= 0 || height <= 0) return nullptr;
+    if (!class_name || !g_classes.count(class_name)) return nullptr;
+    // Windows makes windows of no size; SDL needs at least one pixel.
+    width = std::max(1, width);
+    height = std::max(1, height);
     if (!platform_video_init()) return nullptr;
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (!is_windowed_style(style)) flags |= SDL_WINDOW_BORDERLESS;
