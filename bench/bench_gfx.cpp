@@ -77,10 +77,13 @@ BENCHMARK(BM_add_quad_tra_translucent)->Arg(1000);
 // A 2,000-character text laid out with word wrap and put into its vertex buffers.
 void BM_text_layout_2000(benchmark::State& state) {
     scene s;
-    c_font font(s.gfx.get(), CreateFontA(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "DejaVu Sans"));
+    c_font font(s.gfx.get(),
+                CreateFontA(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "DejaVu Sans"));
     std::string text;
-    const char* words[] = {"hex ", "battle ", "the ", "archers ", "advance\n", "cannon ", "a ", "Thistlewick "};
-    for (int i = 0; text.size() < 2000; ++i) text += words[i % 8];
+    const char* words[] = {"hex ",      "battle ", "the ", "archers ",
+                           "advance\n", "cannon ", "a ",   "Thistlewick "};
+    for (int i = 0; text.size() < 2000; ++i)
+        text += words[i % 8];
     text.resize(2000);
     for (auto _ : state) {
         c_text t(s.gfx.get(), &font, text, 20, 20, 620, 700, 0.1f, 0xFFFFFFFF, 0x80000000, 1.0f, 1.0f,

@@ -13,7 +13,7 @@ struct cursor_record {
 };
 
 class c_cursor : public c_reportable {
-public:
+  public:
     explicit c_cursor(c_gfx* gfx);
     // Releases the cursors' textures.
     ~c_cursor() override;
@@ -36,7 +36,7 @@ public:
     // Mouse position in client pixels, written by the state loops every frame before drawing.
     int x = 0, y = 0;
 
-private:
+  private:
     c_gfx* gfx_;
     std::vector<cursor_record> cursors_;
     int current_ = -1;

@@ -15,10 +15,10 @@
 c_font* g_font = nullptr;
 c_font* g_sysfont = nullptr;
 
-#define HV_CHECK(call, message, function)                                                                     \
-    do {                                                                                                      \
-        HRESULT hr_ = (call);                                                                                 \
-        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                              \
+#define HV_CHECK(call, message, function)                                                                    \
+    do {                                                                                                     \
+        HRESULT hr_ = (call);                                                                                \
+        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                             \
     } while (0)
 
 namespace {
@@ -66,22 +66,27 @@ void c_font::release_fast_buffers() {
     fast_glyphs_ = fast_backgrounds_ = nullptr;
 }
 
-void c_font::before_reset() { release_fast_buffers(); }
+void c_font::before_reset() {
+    release_fast_buffers();
+}
 
 void c_font::after_reset() {
     static const char* fn = "c_font::after_reset";
     release_fast_buffers();
     constexpr DWORD usage = D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC;
-    HV_CHECK(device_->CreateVertexBuffer(k_fast_bytes, usage, FVF_TRA, D3DPOOL_DEFAULT, &fast_glyphs_, nullptr),
-             "Unable to create the vertex buffer.", fn);
-    HV_CHECK(device_->CreateVertexBuffer(k_fast_bytes, usage, FVF_TRA, D3DPOOL_DEFAULT, &fast_backgrounds_, nullptr),
+    HV_CHECK(
+        device_->CreateVertexBuffer(k_fast_bytes, usage, FVF_TRA, D3DPOOL_DEFAULT, &fast_glyphs_, nullptr),
+        "Unable to create the vertex buffer.", fn);
+    HV_CHECK(device_->CreateVertexBuffer(k_fast_bytes, usage, FVF_TRA, D3DPOOL_DEFAULT, &fast_backgrounds_,
+                                         nullptr),
              "Unable to create the vertex buffer.", fn);
 }
 
 std::string c_font::get_details() const {
-    return c_reportable::get_details() + format_string("\nTEXTURE WIDTH: %d\nTEXTURE HEIGHT: %d\nNUM CHARS: %d"
-                                                       "\nTAB WIDTH: %d\nFONT HEIGHT: %d",
-                                                       texture_width, texture_height, num_chars, tab_width, height_);
+    return c_reportable::get_details() +
+           format_string("\nTEXTURE WIDTH: %d\nTEXTURE HEIGHT: %d\nNUM CHARS: %d"
+                         "\nTAB WIDTH: %d\nFONT HEIGHT: %d",
+                         texture_width, texture_height, num_chars, tab_width, height_);
 }
 
 // ---- 2. painting the atlas --------------------------------------------------------------------
@@ -89,14 +94,14 @@ std::string c_font::get_details() const {
 void c_font::paint_texture() {
     static const char* fn = "c_font::paint_texture";
     IDirect3DTexture9* raw = nullptr;
-    HV_CHECK(device_->CreateTexture(texture_width, texture_height, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &raw,
-                                    nullptr),
+    HV_CHECK(device_->CreateTexture(texture_width, texture_height, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED,
+                                    &raw, nullptr),
              "Unable to create the temporary font texture.", fn);
     com_ptr<IDirect3DTexture9> temporary(raw);
     if (texture_) texture_->Release();
     texture_ = nullptr;
-    HV_CHECK(device_->CreateTexture(texture_width, texture_height, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture_,
-                                    nullptr),
+    HV_CHECK(device_->CreateTexture(texture_width, texture_height, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                    &texture_, nullptr),
              "Unable to create the font texture.", fn);
     IDirect3DSurface9* raw_surface = nullptr;
     HV_CHECK(temporary->GetSurfaceLevel(0, &raw_surface), "Unable to get the surface level.", fn);
@@ -155,7 +160,8 @@ void c_font::lay_out_cells(HDC dc) {
 void c_font::convert_atlas(IDirect3DTexture9* temporary) {
     static const char* fn = "c_font::paint_texture";
     D3DLOCKED_RECT from{}, to{};
-    HV_CHECK(temporary->LockRect(0, &from, nullptr, D3DLOCK_READONLY), "Unable to lock the temporary texture.", fn);
+    HV_CHECK(temporary->LockRect(0, &from, nullptr, D3DLOCK_READONLY),
+             "Unable to lock the temporary texture.", fn);
     HRESULT hr = texture_->LockRect(0, &to, nullptr, 0);
     if (FAILED(hr)) {
         temporary->UnlockRect(0);
@@ -226,7 +232,8 @@ RECT c_font::draw_fast(const std::string& text, int x, int y, float z, D3DCOLOR 
             cx = x;
             line_top += h;
         } else if (c == '\t') {
-            for (int i = 0; i < tab_width; ++i) put(' ');
+            for (int i = 0; i < tab_width; ++i)
+                put(' ');
         } else {
             put(c);
         }
@@ -245,14 +252,16 @@ void c_font::draw_fast_buffer(IDirect3DVertexBuffer9* buffer, IDirect3DTexture9*
     static const char* fn = "c_font::draw_fast";
     HV_CHECK(device_->SetFVF(FVF_TRA), "Unable to set the FVF.", fn);
     gfx_->set_texture(0, texture);
-    HV_CHECK(device_->SetStreamSource(0, buffer, 0, sizeof(vertex_tra)), "Unable to set the stream source.", fn);
+    HV_CHECK(device_->SetStreamSource(0, buffer, 0, sizeof(vertex_tra)), "Unable to set the stream source.",
+             fn);
     HV_CHECK(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(2 * quads)),
              "Unable to draw the vertex buffer.", fn);
 }
 
 void c_font::draw_char(unsigned char code, int left, int top, int right, int bottom, float z, D3DCOLOR colour,
                        D3DCOLOR background) {
-    if (background != 0) gfx_->add_quad_tra(left, top, right, bottom, z, 0.0f, nullptr, 0, 0, 0, 0, background);
+    if (background != 0)
+        gfx_->add_quad_tra(left, top, right, bottom, z, 0.0f, nullptr, 0, 0, 0, 0, background);
     const RECT& g = glyphs_[code];
     gfx_->add_quad_tra(left, top, right, bottom, z, 0.0f, image_, float(g.left) / texture_width,
                        float(g.right) / texture_width, float(g.top) / texture_height,

@@ -11,7 +11,7 @@
 // The GDI calls that paint an atlas. The default forwards to GDI; tests substitute one with
 // known metrics and glyphs.
 class c_font_gdi {
-public:
+  public:
     virtual ~c_font_gdi() = default;
     virtual HGDIOBJ select_object(HDC dc, HGDIOBJ object) { return SelectObject(dc, object); }
     virtual COLORREF set_text_color(HDC dc, COLORREF c) { return SetTextColor(dc, c); }
@@ -29,11 +29,11 @@ public:
 };
 
 class c_font : public c_reportable {
-public:
+  public:
     static constexpr int texture_width = 512;
     static constexpr int texture_height = 256;
     static constexpr int num_chars = 256;
-    static constexpr int tab_width = 4;  // a tab is as wide as four spaces
+    static constexpr int tab_width = 4;     // a tab is as wide as four spaces
     static constexpr int fast_quads = 1024; // capacity of draw_fast
 
     // Paints the atlas and makes the draw_fast buffers. The font takes ownership of the handle
@@ -70,7 +70,7 @@ public:
 
     std::string get_details() const override;
 
-private:
+  private:
     void release_fast_buffers();
     void draw_fast_buffer(IDirect3DVertexBuffer9* buffer, IDirect3DTexture9* texture, int quads);
     void convert_atlas(IDirect3DTexture9* temporary);
@@ -99,9 +99,9 @@ constexpr int TEXT_WRAP = 0x20;    // word wrap at the rectangle's width
 // A text laid out once in a rectangle and held in ready vertex buffers (managed: they survive a
 // device reset). To change the text, make a new c_text.
 class c_text : public c_reportable {
-public:
-    c_text(c_gfx* gfx, c_font* font, const std::string& text, int left, int top, int right, int bottom, float z,
-           D3DCOLOR colour, D3DCOLOR background, float scale_x, float scale_y, int flags);
+  public:
+    c_text(c_gfx* gfx, c_font* font, const std::string& text, int left, int top, int right, int bottom,
+           float z, D3DCOLOR colour, D3DCOLOR background, float scale_x, float scale_y, int flags);
     ~c_text() override;
     c_text(const c_text&) = delete;
     c_text& operator=(const c_text&) = delete;
@@ -122,7 +122,7 @@ public:
 
     std::string get_details() const override;
 
-private:
+  private:
     void lay_out();
     size_t lay_out_line(size_t p);
     int char_width(unsigned char c) const;

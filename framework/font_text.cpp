@@ -12,10 +12,10 @@
 
 #include "framework/font.h"
 
-#define HV_CHECK(call, message, function)                                                                     \
-    do {                                                                                                      \
-        HRESULT hr_ = (call);                                                                                 \
-        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                              \
+#define HV_CHECK(call, message, function)                                                                    \
+    do {                                                                                                     \
+        HRESULT hr_ = (call);                                                                                \
+        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                             \
     } while (0)
 
 namespace {
@@ -25,13 +25,15 @@ int scaled(double v) {
     if (!std::isfinite(v)) return 0;
     return static_cast<int>(std::clamp(v, -1048576.0, 1048576.0));
 }
-int clamp_int(long long v) { return static_cast<int>(std::clamp<long long>(v, INT_MIN / 2, INT_MAX / 2)); }
+int clamp_int(long long v) {
+    return static_cast<int>(std::clamp<long long>(v, INT_MIN / 2, INT_MAX / 2));
+}
 } // namespace
 
 // ---- 1. construction and details --------------------------------------------------------------
 
-c_text::c_text(c_gfx* gfx, c_font* font, const std::string& text, int left, int top, int right, int bottom, float z,
-               D3DCOLOR colour, D3DCOLOR background, float scale_x, float scale_y, int flags)
+c_text::c_text(c_gfx* gfx, c_font* font, const std::string& text, int left, int top, int right, int bottom,
+               float z, D3DCOLOR colour, D3DCOLOR background, float scale_x, float scale_y, int flags)
     : gfx_(gfx), device_(gfx->get_device()), font_(font), text_(text), left_(left), top_(top), right_(right),
       bottom_(bottom), z_(z), colour_(colour), background_(background), scale_x_(scale_x), scale_y_(scale_y),
       flags_(flags) {
@@ -52,7 +54,9 @@ c_text::~c_text() {
     if (background_buffer_) background_buffer_->Release();
 }
 
-std::string c_text::get_details() const { return font_->get_details() + "\nTEXT: \"" + text_ + "\""; }
+std::string c_text::get_details() const {
+    return font_->get_details() + "\nTEXT: \"" + text_ + "\"";
+}
 
 // ---- 2. layout --------------------------------------------------------------------------------
 
@@ -128,8 +132,8 @@ void c_text::setup_vbuffers() {
     static const char* fn = "c_text::setup_vbuffers";
     const unsigned long long bytes = 6ull * sizeof(vertex_tra) * static_cast<unsigned>(quad_count_);
     if (bytes > UINT_MAX) HV_RAISE("Unable to create the vertex buffer.", fn, E_OUTOFMEMORY, this);
-    HV_CHECK(device_->CreateVertexBuffer(UINT(bytes), D3DUSAGE_WRITEONLY, FVF_TRA, D3DPOOL_MANAGED, &glyph_buffer_,
-                                         nullptr),
+    HV_CHECK(device_->CreateVertexBuffer(UINT(bytes), D3DUSAGE_WRITEONLY, FVF_TRA, D3DPOOL_MANAGED,
+                                         &glyph_buffer_, nullptr),
              "Unable to create the vertex buffer.", fn);
     if (background_ != 0)
         HV_CHECK(device_->CreateVertexBuffer(UINT(bytes), D3DUSAGE_WRITEONLY, FVF_TRA, D3DPOOL_MANAGED,
@@ -161,9 +165,12 @@ void c_text::write_line(int i, vertex_tra* glyphs, vertex_tra* boxes, int& writt
     const int h = scaled(double(font_->get_height()) * scale_y_);
     const double block = double(font_->get_height()) * scale_y_;
     long long x0 = left_, y0 = (long long)top_ + (long long)i * h;
-    if (flags_ & TEXT_RIGHT) x0 = (long long)right_ - w;
-    else if (flags_ & TEXT_CENTER) x0 = (long long)right_ - ((long long)right_ - left_) / 2 - w / 2;
-    if (flags_ & TEXT_BOTTOM) y0 = (long long)bottom_ - (long long)(n - i) * h;
+    if (flags_ & TEXT_RIGHT)
+        x0 = (long long)right_ - w;
+    else if (flags_ & TEXT_CENTER)
+        x0 = (long long)right_ - ((long long)right_ - left_) / 2 - w / 2;
+    if (flags_ & TEXT_BOTTOM)
+        y0 = (long long)bottom_ - (long long)(n - i) * h;
     else if (flags_ & TEXT_VCENTER)
         y0 = (long long)top_ + ((long long)bottom_ - top_) / 2 + scaled(i * block) - scaled(n * block) / 2;
     const int top = clamp_int(y0), bottom = clamp_int(y0 + h);
@@ -203,7 +210,8 @@ void c_text::draw_buffer(IDirect3DVertexBuffer9* buffer, IDirect3DTexture9* text
     static const char* fn = "c_text::draw";
     HV_CHECK(device_->SetFVF(FVF_TRA), "Unable to set the FVF.", fn);
     gfx_->set_texture(0, texture);
-    HV_CHECK(device_->SetStreamSource(0, buffer, 0, sizeof(vertex_tra)), "Unable to set the stream source.", fn);
+    HV_CHECK(device_->SetStreamSource(0, buffer, 0, sizeof(vertex_tra)), "Unable to set the stream source.",
+             fn);
     HV_CHECK(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(2 * quad_count_)),
              "Unable to draw the vertex buffer.", fn);
 }

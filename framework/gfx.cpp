@@ -17,10 +17,10 @@
 
 c_gfx* g_gfx = nullptr;
 
-#define HV_CHECK(call, message, function)                                                                     \
-    do {                                                                                                      \
-        HRESULT hr_ = (call);                                                                                 \
-        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                              \
+#define HV_CHECK(call, message, function)                                                                    \
+    do {                                                                                                     \
+        HRESULT hr_ = (call);                                                                                \
+        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                             \
     } while (0)
 
 namespace {
@@ -43,7 +43,8 @@ c_gfx::c_gfx(IDirect3DDevice9* device, float depth_step_) : depth_step(depth_ste
         if (FAILED(hr)) HV_RAISE("Unable to get the device caps.", fn, hr, this);
         max_point_size_ = caps.MaxPointSize == 0.0f ? 1.0f : caps.MaxPointSize;
     } catch (...) {
-        while (!images_.empty()) delete images_.back();
+        while (!images_.empty())
+            delete images_.back();
         release_quad_buffers();
         throw;
     }
@@ -51,7 +52,8 @@ c_gfx::c_gfx(IDirect3DDevice9* device, float depth_step_) : depth_step(depth_ste
 
 c_gfx::~c_gfx() {
     // Images left registered at the end would hold a dangling wrapper: they go with it.
-    while (!images_.empty()) delete images_.back();
+    while (!images_.empty())
+        delete images_.back();
     release_quad_buffers();
 }
 
@@ -63,20 +65,22 @@ void c_gfx::release_quad_buffers() {
 
 void c_gfx::before_reset() {
     release_quad_buffers();
-    for (c_image* image : images_) image->before_reset();
+    for (c_image* image : images_)
+        image->before_reset();
     alpha_records_.clear();
 }
 
 void c_gfx::after_reset() {
     static const char* fn = "c_gfx::after_reset";
     release_quad_buffers();
-    HV_CHECK(device_->CreateVertexBuffer(4 * sizeof(vertex_tra), k_dynamic, FVF_TRA, D3DPOOL_DEFAULT, &quad_tra_,
-                                         nullptr),
+    HV_CHECK(device_->CreateVertexBuffer(4 * sizeof(vertex_tra), k_dynamic, FVF_TRA, D3DPOOL_DEFAULT,
+                                         &quad_tra_, nullptr),
              "Unable to create the vertex buffer.", fn);
-    HV_CHECK(device_->CreateVertexBuffer(4 * sizeof(vertex_unt), k_dynamic, FVF_UNT, D3DPOOL_DEFAULT, &quad_unt_,
-                                         nullptr),
+    HV_CHECK(device_->CreateVertexBuffer(4 * sizeof(vertex_unt), k_dynamic, FVF_UNT, D3DPOOL_DEFAULT,
+                                         &quad_unt_, nullptr),
              "Unable to create the vertex buffer.", fn);
-    for (c_image* image : images_) image->after_reset();
+    for (c_image* image : images_)
+        image->after_reset();
     alpha_records_.clear();
     alpha_records_.reserve(k_alpha_reserve);
 }
@@ -116,8 +120,8 @@ void c_gfx::unclip() {
 // ---- 3. quads drawn at once and queued quads --------------------------------------------------
 
 // Corners in the order TL, TR, BL, BR, turned about the centre when angle is not 0.
-void c_gfx::make_quad(int left, int top, int right, int bottom, float z, float angle, float u_left, float u_right,
-                      float v_top, float v_bottom, D3DCOLOR colour, vertex_tra out[4]) const {
+void c_gfx::make_quad(int left, int top, int right, int bottom, float z, float angle, float u_left,
+                      float u_right, float v_top, float v_bottom, D3DCOLOR colour, vertex_tra out[4]) const {
     float l = float(left), t = float(top), r = float(right), b = float(bottom);
     out[0] = {l, t, z, 1.0f, colour, u_left, v_top};
     out[1] = {r, t, z, 1.0f, colour, u_right, v_top};
@@ -137,8 +141,8 @@ void c_gfx::make_quad(int left, int top, int right, int bottom, float z, float a
 }
 
 void c_gfx::draw_quad_tra(int left, int top, int right, int bottom, float z, float angle,
-                          IDirect3DTexture9* texture, float u_left, float u_right, float v_top, float v_bottom,
-                          D3DCOLOR colour) {
+                          IDirect3DTexture9* texture, float u_left, float u_right, float v_top,
+                          float v_bottom, D3DCOLOR colour) {
     static const char* fn = "c_gfx::draw_quad_tra";
     vertex_tra q[4];
     make_quad(left, top, right, bottom, z, angle, u_left, u_right, v_top, v_bottom, colour, q);
@@ -149,18 +153,20 @@ void c_gfx::draw_quad_tra(int left, int top, int right, int bottom, float z, flo
              "Unable to lock the vertex buffer.", fn);
     std::memcpy(p, q, sizeof q);
     HV_CHECK(quad_tra_->Unlock(), "Unable to unlock the vertex buffer.", fn);
-    HV_CHECK(device_->SetStreamSource(0, quad_tra_, 0, sizeof(vertex_tra)), "Unable to set the stream source.", fn);
+    HV_CHECK(device_->SetStreamSource(0, quad_tra_, 0, sizeof(vertex_tra)),
+             "Unable to set the stream source.", fn);
     HV_CHECK(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), "Unable to draw the primitive.", fn);
 }
 
 void c_gfx::draw_quad_unt(int left, int top, int right, int bottom, float z, float angle,
-                          IDirect3DTexture9* texture, float u_left, float u_right, float v_top, float v_bottom,
-                          D3DCOLOR colour) {
+                          IDirect3DTexture9* texture, float u_left, float u_right, float v_top,
+                          float v_bottom, D3DCOLOR colour) {
     static const char* fn = "c_gfx::draw_quad_unt";
     vertex_tra q[4];
     make_quad(left, top, right, bottom, z, angle, u_left, u_right, v_top, v_bottom, colour, q);
     vertex_unt w[4];
-    for (int i = 0; i < 4; ++i) w[i] = {q[i].x, q[i].y, q[i].z, q[i].colour, q[i].u, q[i].v};
+    for (int i = 0; i < 4; ++i)
+        w[i] = {q[i].x, q[i].y, q[i].z, q[i].colour, q[i].u, q[i].v};
     HV_CHECK(device_->SetFVF(FVF_UNT), "Unable to set the FVF.", fn);
     set_texture(0, texture);
     void* p = nullptr;
@@ -168,7 +174,8 @@ void c_gfx::draw_quad_unt(int left, int top, int right, int bottom, float z, flo
              "Unable to lock the vertex buffer.", fn);
     std::memcpy(p, w, sizeof w);
     HV_CHECK(quad_unt_->Unlock(), "Unable to unlock the vertex buffer.", fn);
-    HV_CHECK(device_->SetStreamSource(0, quad_unt_, 0, sizeof(vertex_unt)), "Unable to set the stream source.", fn);
+    HV_CHECK(device_->SetStreamSource(0, quad_unt_, 0, sizeof(vertex_unt)),
+             "Unable to set the stream source.", fn);
     HV_CHECK(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), "Unable to draw the primitive.", fn);
 }
 
@@ -202,7 +209,8 @@ void c_gfx::draw_image_batches(c_image* image) {
 }
 
 void c_gfx::flush() {
-    for (c_image* image : images_) draw_image_batches(image);
+    for (c_image* image : images_)
+        draw_image_batches(image);
     draw_alpha_triangles();
 }
 
@@ -212,7 +220,8 @@ float c_gfx::untransformed_depth(const alpha_record& record) const {
     D3DXMATRIX world, view, projection, wv, wvp;
     HV_CHECK(device_->GetTransform(D3DTS_WORLD, &world), "Unable to get the world matrix.", fn);
     HV_CHECK(device_->GetTransform(D3DTS_VIEW, &view), "Unable to get the view matrix.", fn);
-    HV_CHECK(device_->GetTransform(D3DTS_PROJECTION, &projection), "Unable to get the projection matrix.", fn);
+    HV_CHECK(device_->GetTransform(D3DTS_PROJECTION, &projection), "Unable to get the projection matrix.",
+             fn);
     D3DXMatrixMultiply(&wv, &world, &view);
     D3DXMatrixMultiply(&wvp, &wv, &projection);
     float sum = 0.0f;
@@ -226,7 +235,9 @@ float c_gfx::untransformed_depth(const alpha_record& record) const {
 
 namespace {
 // Records that can share one draw of their image's batches.
-int record_kind(const alpha_record& r) { return r.untransformed ? 2 : (r.point_size != 0.0f ? 1 : 0); }
+int record_kind(const alpha_record& r) {
+    return r.untransformed ? 2 : (r.point_size != 0.0f ? 1 : 0);
+}
 
 void hand_to_image(const alpha_record& r) {
     if (r.untransformed) {
@@ -272,8 +283,9 @@ void c_gfx::draw_alpha_triangles() {
 
 IDirect3DTexture9* c_gfx::create_texture(const std::string& file_name) {
     IDirect3DTexture9* texture = nullptr;
-    HV_CHECK(D3DXCreateTextureFromFileExA(device_, file_name.c_str(), 0, 0, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
-                                          D3DX_DEFAULT, D3DX_DEFAULT, 0xFFFF00FF, nullptr, nullptr, &texture),
+    HV_CHECK(D3DXCreateTextureFromFileExA(device_, file_name.c_str(), 0, 0, 0, 0, D3DFMT_A8R8G8B8,
+                                          D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0xFFFF00FF, nullptr,
+                                          nullptr, &texture),
              "Unable to create texture.", "c_gfx::create_texture");
     return texture;
 }

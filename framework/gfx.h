@@ -29,7 +29,7 @@ static_assert(sizeof(vertex_tra) == 28 && sizeof(vertex_unt) == 24 && sizeof(ver
 
 constexpr DWORD FVF_TRA = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1; // 0x144
 constexpr DWORD FVF_UNT = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;    // 0x142
-constexpr DWORD FVF_PS = D3DFVF_XYZRHW | D3DFVF_PSIZE | D3DFVF_DIFFUSE;  // 0x64
+constexpr DWORD FVF_PS = D3DFVF_XYZRHW | D3DFVF_PSIZE | D3DFVF_DIFFUSE; // 0x64
 
 class c_image;
 
@@ -44,7 +44,7 @@ struct alpha_record {
 };
 
 class c_gfx : public c_reportable {
-public:
+  public:
     // Made by the core right after the device, with depth_step 2.0e-5. Raises when the device
     // caps cannot be read or the quad buffers cannot be made. The device is not owned.
     c_gfx(IDirect3DDevice9* device, float depth_step);
@@ -73,15 +73,17 @@ public:
     int clip_count() const { return static_cast<int>(clip_stack_.size()); }
 
     // Draws one quad at once (not batched), turned by angle radians about its centre.
-    void draw_quad_tra(int left, int top, int right, int bottom, float z, float angle, IDirect3DTexture9* texture,
-                       float u_left, float u_right, float v_top, float v_bottom, D3DCOLOR colour);
-    void draw_quad_unt(int left, int top, int right, int bottom, float z, float angle, IDirect3DTexture9* texture,
-                       float u_left, float u_right, float v_top, float v_bottom, D3DCOLOR colour);
+    void draw_quad_tra(int left, int top, int right, int bottom, float z, float angle,
+                       IDirect3DTexture9* texture, float u_left, float u_right, float v_top, float v_bottom,
+                       D3DCOLOR colour);
+    void draw_quad_unt(int left, int top, int right, int bottom, float z, float angle,
+                       IDirect3DTexture9* texture, float u_left, float u_right, float v_top, float v_bottom,
+                       D3DCOLOR colour);
     // Queues a quad into an image's batches (null: the default image, untextured). A square,
     // unrotated, whole-texture quad no wider than the device's largest point becomes a point
     // sprite; anything else two triangles. Translucent pictures go to the sorted queue.
-    void add_quad_tra(int left, int top, int right, int bottom, float z, float angle, c_image* image, float u_left,
-                      float u_right, float v_top, float v_bottom, D3DCOLOR colour);
+    void add_quad_tra(int left, int top, int right, int bottom, float z, float angle, c_image* image,
+                      float u_left, float u_right, float v_top, float v_bottom, D3DCOLOR colour);
 
     // Draws every image's batches in registry order, then the translucent queue.
     void flush();
@@ -110,12 +112,12 @@ public:
     float depth = 0.0f;
     float depth_step;
 
-private:
+  private:
     friend class c_image;
     void register_image(c_image* image);   // keeps the registry sorted by order, stable
     void unregister_image(c_image* image); // also drops the image's queued translucent records
-    void make_quad(int left, int top, int right, int bottom, float z, float angle, float u_left, float u_right,
-                   float v_top, float v_bottom, D3DCOLOR colour, vertex_tra out[4]) const;
+    void make_quad(int left, int top, int right, int bottom, float z, float angle, float u_left,
+                   float u_right, float v_top, float v_bottom, D3DCOLOR colour, vertex_tra out[4]) const;
     float untransformed_depth(const alpha_record& record) const;
     void draw_image_batches(c_image* image);
     void release_quad_buffers();
@@ -131,7 +133,7 @@ private:
 };
 
 class c_image : public c_reportable {
-public:
+  public:
     // From a file (or "" for none), then registered with refcount 1 and its batches locked.
     c_image(c_gfx* gfx, const std::string& file_name, float order);
     // On a texture, to which it adds a reference.
@@ -178,7 +180,7 @@ public:
     static constexpr int unt_capacity = 600;
     static constexpr int ps_capacity = 200;
 
-private:
+  private:
     struct batch {
         IDirect3DVertexBuffer9* buffer = nullptr;
         BYTE* data = nullptr; // the locked memory; null while there is no buffer

@@ -4,10 +4,10 @@
 
 #include "framework/gfx.h"
 
-#define HV_CHECK(call, message, function)                                                                     \
-    do {                                                                                                      \
-        HRESULT hr_ = (call);                                                                                 \
-        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                              \
+#define HV_CHECK(call, message, function)                                                                    \
+    do {                                                                                                     \
+        HRESULT hr_ = (call);                                                                                \
+        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                             \
     } while (0)
 
 c_image::c_image(c_gfx* gfx, const std::string& file_name, float order)
@@ -63,7 +63,8 @@ void c_image::queue(batch& b, const void* vertices, int n, const char* function)
     if (!b.data) return;
     // Checked before the copy so that the mapped memory is never overrun.
     if (b.count + n > b.capacity) HV_RAISE("Index is greater than batch size.", function, 0, this);
-    std::memcpy(b.data + static_cast<size_t>(b.count) * b.stride, vertices, static_cast<size_t>(n) * b.stride);
+    std::memcpy(b.data + static_cast<size_t>(b.count) * b.stride, vertices,
+                static_cast<size_t>(n) * b.stride);
     b.count += n;
 }
 
@@ -83,7 +84,8 @@ void c_image::add_triangle_tra(const vertex_tra v[3], bool direct) {
 void c_image::add_triangle_unt(const vertex_unt v[3], bool direct) {
     if (!direct && translucent(v[0].colour, v[1].colour, v[2].colour)) {
         alpha_record r{};
-        for (int i = 0; i < 3; ++i) r.vertices[i] = {v[i].x, v[i].y, v[i].z, 1.0f, v[i].colour, v[i].u, v[i].v};
+        for (int i = 0; i < 3; ++i)
+            r.vertices[i] = {v[i].x, v[i].y, v[i].z, 1.0f, v[i].colour, v[i].u, v[i].v};
         r.image = this;
         r.untransformed = true;
         gfx_->queue_alpha(r); // its depth is found when the queue is drawn
@@ -124,9 +126,15 @@ void c_image::draw_batch(batch& b, const char* fn) {
     b.count = 0;
 }
 
-void c_image::draw_tra() { draw_batch(tra_, "c_image::draw_tra"); }
-void c_image::draw_unt() { draw_batch(unt_, "c_image::draw_unt"); }
-void c_image::draw_ps_tra() { draw_batch(ps_, "c_image::draw_ps_tra"); }
+void c_image::draw_tra() {
+    draw_batch(tra_, "c_image::draw_tra");
+}
+void c_image::draw_unt() {
+    draw_batch(unt_, "c_image::draw_unt");
+}
+void c_image::draw_ps_tra() {
+    draw_batch(ps_, "c_image::draw_ps_tra");
+}
 
 // ---- device reset -----------------------------------------------------------------------------
 
@@ -134,7 +142,8 @@ void c_image::release_batch(batch& b, bool raise) {
     if (!b.buffer) return;
     if (b.data) {
         HRESULT hr = b.buffer->Unlock();
-        if (FAILED(hr) && raise) HV_RAISE("Unable to unlock the vertex buffer.", "c_image::before_reset", hr, this);
+        if (FAILED(hr) && raise)
+            HV_RAISE("Unable to unlock the vertex buffer.", "c_image::before_reset", hr, this);
     }
     b.buffer->Release();
     b.buffer = nullptr;

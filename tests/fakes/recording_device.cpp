@@ -18,7 +18,9 @@
 namespace {
 constexpr HRESULT D3DERR_NOTFOUND = static_cast<HRESULT>(0x88760866u);
 
-template <class T> std::string num(T v) { return std::to_string(v); }
+template <class T> std::string num(T v) {
+    return std::to_string(v);
+}
 std::string hex(DWORD v) {
     char b[16];
     std::snprintf(b, sizeof b, "0x%08X", static_cast<unsigned>(v));
@@ -36,20 +38,27 @@ D3DMATRIX identity() {
 }
 UINT vertices_for(D3DPRIMITIVETYPE type, UINT count) {
     switch (type) {
-    case D3DPT_POINTLIST: return count;
-    case D3DPT_LINELIST: return count * 2;
-    case D3DPT_LINESTRIP: return count + 1;
-    case D3DPT_TRIANGLELIST: return count * 3;
+    case D3DPT_POINTLIST:
+        return count;
+    case D3DPT_LINELIST:
+        return count * 2;
+    case D3DPT_LINESTRIP:
+        return count + 1;
+    case D3DPT_TRIANGLELIST:
+        return count * 3;
     case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return count + 2;
+    case D3DPT_TRIANGLEFAN:
+        return count + 2;
     }
     return 0;
 }
 // Bytes of one vertex of the FVF bits the program uses.
 UINT fvf_size(DWORD fvf) {
     UINT n = 0;
-    if (fvf & D3DFVF_XYZRHW) n += 16;
-    else if (fvf & D3DFVF_XYZ) n += 12;
+    if (fvf & D3DFVF_XYZRHW)
+        n += 16;
+    else if (fvf & D3DFVF_XYZ)
+        n += 12;
     if (fvf & D3DFVF_PSIZE) n += 4;
     if (fvf & D3DFVF_DIFFUSE) n += 4;
     if (fvf & D3DFVF_TEX1) n += 8;
@@ -87,12 +96,15 @@ std::string rec_arg(const RECT* r) {
     return num(r->left) + "," + num(r->top) + "," + num(r->right) + "," + num(r->bottom);
 }
 
-UINT draw_record::vertex_count() const { return stride ? static_cast<UINT>(vertices.size() / stride) : 0; }
+UINT draw_record::vertex_count() const {
+    return stride ? static_cast<UINT>(vertices.size() / stride) : 0;
+}
 
 // ---- 2. resources ----------------------------------------------------------------------------
 
-recording_surface::recording_surface(std::shared_ptr<resource_tracker> tracker, recording_texture* owner, UINT width,
-                                     UINT height, D3DFORMAT format, DWORD usage, D3DPOOL pool, int row_padding)
+recording_surface::recording_surface(std::shared_ptr<resource_tracker> tracker, recording_texture* owner,
+                                     UINT width, UINT height, D3DFORMAT format, DWORD usage, D3DPOOL pool,
+                                     int row_padding)
     : tracker_(std::move(tracker)), owner_(owner) {
     desc.Format = format;
     desc.Type = D3DRTYPE_SURFACE;
@@ -115,7 +127,9 @@ recording_surface::~recording_surface() {
     tracker_->live_default.erase(this);
 }
 
-ULONG recording_surface::AddRef() { return owner_ ? owner_->AddRef() : ++refs_; }
+ULONG recording_surface::AddRef() {
+    return owner_ ? owner_->AddRef() : ++refs_;
+}
 
 ULONG recording_surface::Release() {
     if (owner_) return owner_->Release();
@@ -133,7 +147,8 @@ HRESULT recording_surface::GetDesc(D3DSURFACE_DESC* out) {
 }
 
 HRESULT recording_surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
-    HRESULT hr = tracker_->device ? tracker_->device->enter("LockRect", {name_, rec_arg(rect), hex(flags)}) : D3D_OK;
+    HRESULT hr =
+        tracker_->device ? tracker_->device->enter("LockRect", {name_, rec_arg(rect), hex(flags)}) : D3D_OK;
     if (FAILED(hr)) return hr;
     bool unlockable = desc.Pool == D3DPOOL_DEFAULT && !(desc.Usage & D3DUSAGE_DYNAMIC);
     if (!out || locked || dc || unlockable) return D3DERR_INVALIDCALL;
@@ -158,7 +173,8 @@ HRESULT recording_surface::GetDC(HDC* out) {
     HRESULT hr = tracker_->device ? tracker_->device->enter("GetDC", {name_}) : D3D_OK;
     if (FAILED(hr)) return hr;
     if (!out || dc || locked || desc.Format != D3DFMT_X8R8G8B8) return D3DERR_INVALIDCALL;
-    dc = gdi_create_memory_dc(bits.data(), static_cast<int>(desc.Width), static_cast<int>(desc.Height), pitch);
+    dc =
+        gdi_create_memory_dc(bits.data(), static_cast<int>(desc.Width), static_cast<int>(desc.Height), pitch);
     if (!dc) return E_FAIL;
     tracker_->dcs[dc] = this;
     *out = dc;
@@ -176,7 +192,8 @@ HRESULT recording_surface::ReleaseDC(HDC released) {
 }
 
 recording_texture::recording_texture(std::shared_ptr<resource_tracker> tracker, UINT width, UINT height,
-                                     UINT levels, DWORD usage_, D3DFORMAT format, D3DPOOL pool_, int row_padding)
+                                     UINT levels, DWORD usage_, D3DFORMAT format, D3DPOOL pool_,
+                                     int row_padding)
     : usage(usage_), pool(pool_), tracker_(std::move(tracker)) {
     UINT full = mip_levels(width, height);
     UINT n = (levels == 0 || levels > full) ? full : levels;
@@ -191,12 +208,15 @@ recording_texture::recording_texture(std::shared_ptr<resource_tracker> tracker, 
 
 recording_texture::~recording_texture() {
     if (tracker_->device) tracker_->device->forget(this);
-    for (auto* s : levels_) delete s;
+    for (auto* s : levels_)
+        delete s;
     tracker_->live.erase(this);
     tracker_->live_default.erase(this);
 }
 
-ULONG recording_texture::AddRef() { return ++refs_; }
+ULONG recording_texture::AddRef() {
+    return ++refs_;
+}
 
 ULONG recording_texture::Release() {
     ULONG left = --refs_;
@@ -204,7 +224,9 @@ ULONG recording_texture::Release() {
     return left;
 }
 
-DWORD recording_texture::GetLevelCount() { return static_cast<DWORD>(levels_.size()); }
+DWORD recording_texture::GetLevelCount() {
+    return static_cast<DWORD>(levels_.size());
+}
 
 HRESULT recording_texture::GetLevelDesc(UINT i, D3DSURFACE_DESC* out) {
     HRESULT hr = tracker_->device ? tracker_->device->enter("GetLevelDesc", {name_, num(i)}) : D3D_OK;
@@ -254,7 +276,9 @@ recording_vertex_buffer::~recording_vertex_buffer() {
     tracker_->live_default.erase(this);
 }
 
-ULONG recording_vertex_buffer::AddRef() { return ++refs_; }
+ULONG recording_vertex_buffer::AddRef() {
+    return ++refs_;
+}
 
 ULONG recording_vertex_buffer::Release() {
     ULONG left = --refs_;
@@ -263,8 +287,9 @@ ULONG recording_vertex_buffer::Release() {
 }
 
 HRESULT recording_vertex_buffer::Lock(UINT offset, UINT size, void** data, DWORD flags) {
-    HRESULT hr = tracker_->device ? tracker_->device->enter("Lock", {name_, num(offset), num(size), hex(flags)})
-                                  : D3D_OK;
+    HRESULT hr = tracker_->device
+                     ? tracker_->device->enter("Lock", {name_, num(offset), num(size), hex(flags)})
+                     : D3D_OK;
     if (FAILED(hr)) return hr;
     if (size == 0) size = desc.Size - std::min(offset, desc.Size);
     if (!data || offset + size > desc.Size) return D3DERR_INVALIDCALL;
@@ -306,7 +331,9 @@ recording_d3d::recording_d3d() {
     caps.MaxPrimitiveCount = 0xFFFFF;
 }
 
-ULONG recording_d3d::AddRef() { return ++refs_; }
+ULONG recording_d3d::AddRef() {
+    return ++refs_;
+}
 
 ULONG recording_d3d::Release() {
     ULONG left = refs_ > 0 ? --refs_ : 0;
@@ -376,7 +403,8 @@ HRESULT recording_d3d::CheckDeviceType(UINT adapter, D3DDEVTYPE, D3DFORMAT, D3DF
     return adapter != 0 ? D3DERR_INVALIDCALL : check_result;
 }
 
-HRESULT recording_d3d::CheckDeviceFormat(UINT adapter, D3DDEVTYPE, D3DFORMAT, DWORD, D3DRESOURCETYPE, D3DFORMAT) {
+HRESULT recording_d3d::CheckDeviceFormat(UINT adapter, D3DDEVTYPE, D3DFORMAT, DWORD, D3DRESOURCETYPE,
+                                         D3DFORMAT) {
     HRESULT hr = enter("CheckDeviceFormat");
     if (FAILED(hr)) return hr;
     return adapter != 0 ? D3DERR_INVALIDCALL : check_result;
@@ -427,7 +455,9 @@ recording_device::recording_device() {
     init(nullptr, p);
 }
 
-recording_device::recording_device(recording_d3d* parent, const D3DPRESENT_PARAMETERS& p) { init(parent, p); }
+recording_device::recording_device(recording_d3d* parent, const D3DPRESENT_PARAMETERS& p) {
+    init(parent, p);
+}
 
 void recording_device::init(recording_d3d* parent, const D3DPRESENT_PARAMETERS& p) {
     tracker_ = std::make_shared<resource_tracker>();
@@ -454,12 +484,12 @@ recording_device::~recording_device() {
 
 void recording_device::make_swap_chain() {
     D3DFORMAT format = params.BackBufferFormat == D3DFMT_UNKNOWN ? D3DFMT_X8R8G8B8 : params.BackBufferFormat;
-    back_buffer_ = new recording_surface(tracker_, nullptr, params.BackBufferWidth, params.BackBufferHeight, format,
-                                         D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT, row_padding);
+    back_buffer_ = new recording_surface(tracker_, nullptr, params.BackBufferWidth, params.BackBufferHeight,
+                                         format, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT, row_padding);
     if (params.EnableAutoDepthStencil)
-        auto_depth_ = new recording_surface(tracker_, nullptr, params.BackBufferWidth, params.BackBufferHeight,
-                                            params.AutoDepthStencilFormat, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT,
-                                            0);
+        auto_depth_ =
+            new recording_surface(tracker_, nullptr, params.BackBufferWidth, params.BackBufferHeight,
+                                  params.AutoDepthStencilFormat, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT, 0);
 }
 
 void recording_device::drop_swap_chain() {
@@ -532,8 +562,10 @@ HRESULT recording_device::enter(const char* name, std::vector<std::string> args)
     } else if (auto a = fail_always_.find(name); a != fail_always_.end()) {
         hr = a->second;
     }
-    if (keep_log) log_.push_back({name, std::move(args), hr, -1});
-    else ++counts_[name];
+    if (keep_log)
+        log_.push_back({name, std::move(args), hr, -1});
+    else
+        ++counts_[name];
     return hr;
 }
 
@@ -546,7 +578,8 @@ HRESULT recording_device::refuse(const char* name, std::vector<std::string> args
 
 int recording_device::count(const std::string& name) const {
     int n = 0;
-    for (const auto& c : log_) n += c.name == name;
+    for (const auto& c : log_)
+        n += c.name == name;
     if (auto it = counts_.find(name); it != counts_.end()) n += it->second;
     return n;
 }
@@ -566,7 +599,8 @@ const recorded_call* recording_device::last(const std::string& name) const {
 
 std::string recording_device::names() const {
     std::string s;
-    for (const auto& c : log_) s += (s.empty() ? "" : " ") + c.name;
+    for (const auto& c : log_)
+        s += (s.empty() ? "" : " ") + c.name;
     return s;
 }
 
@@ -575,7 +609,9 @@ recording_surface* recording_device::surface_of_dc(HDC dc) const {
     return it == tracker_->dcs.end() ? nullptr : it->second;
 }
 
-ULONG recording_device::AddRef() { return ++refs_; }
+ULONG recording_device::AddRef() {
+    return ++refs_;
+}
 
 ULONG recording_device::Release() {
     ULONG left = refs_ > 0 ? --refs_ : 0;
@@ -646,8 +682,9 @@ HRESULT recording_device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* m
 }
 
 HRESULT recording_device::SetViewport(const D3DVIEWPORT9* v) {
-    HRESULT hr = enter("SetViewport", {v ? num(v->X) + "," + num(v->Y) + "," + num(v->Width) + "," + num(v->Height)
-                                         : "null"});
+    HRESULT hr =
+        enter("SetViewport",
+              {v ? num(v->X) + "," + num(v->Y) + "," + num(v->Width) + "," + num(v->Height) : "null"});
     if (FAILED(hr)) return hr;
     if (!v) return D3DERR_INVALIDCALL;
     viewport = *v;
@@ -749,7 +786,8 @@ HRESULT recording_device::GetFVF(DWORD* out) {
     return D3D_OK;
 }
 
-HRESULT recording_device::SetStreamSource(UINT index, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) {
+HRESULT recording_device::SetStreamSource(UINT index, IDirect3DVertexBuffer9* buffer, UINT offset,
+                                          UINT stride) {
     HRESULT hr = enter("SetStreamSource", {num(index), rec_arg(buffer), num(offset), num(stride)});
     if (FAILED(hr)) return hr;
     if (index != 0) return D3DERR_INVALIDCALL;
@@ -763,7 +801,8 @@ HRESULT recording_device::SetStreamSource(UINT index, IDirect3DVertexBuffer9* bu
 
 HRESULT recording_device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                         D3DPOOL pool, IDirect3DTexture9** out, HANDLE*) {
-    HRESULT hr = enter("CreateTexture", {num(width), num(height), num(levels), hex(usage), num(format), num(pool)});
+    HRESULT hr =
+        enter("CreateTexture", {num(width), num(height), num(levels), hex(usage), num(format), num(pool)});
     if (FAILED(hr)) return hr;
     if (!out || width == 0 || height == 0) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_RENDERTARGET) && pool != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
@@ -780,13 +819,14 @@ HRESULT recording_device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf
     return D3D_OK;
 }
 
-HRESULT recording_device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE,
-                                                    DWORD, BOOL, IDirect3DSurface9** out, HANDLE*) {
+HRESULT recording_device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
+                                                    D3DMULTISAMPLE_TYPE, DWORD, BOOL, IDirect3DSurface9** out,
+                                                    HANDLE*) {
     HRESULT hr = enter("CreateDepthStencilSurface", {num(width), num(height), num(format)});
     if (FAILED(hr)) return hr;
     if (!out || width == 0 || height == 0) return D3DERR_INVALIDCALL;
-    auto* s = new recording_surface(tracker_, nullptr, width, height, format, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT,
-                                    0);
+    auto* s = new recording_surface(tracker_, nullptr, width, height, format, D3DUSAGE_DEPTHSTENCIL,
+                                    D3DPOOL_DEFAULT, 0);
     tracker_->live.insert(s);
     tracker_->live_default.insert(s);
     *out = s;
@@ -810,7 +850,8 @@ HRESULT recording_device::GetRenderTargetData(IDirect3DSurface9* from, IDirect3D
     if (FAILED(hr)) return hr;
     auto* a = dynamic_cast<recording_surface*>(from);
     auto* b = dynamic_cast<recording_surface*>(to);
-    if (!a || !b || a->desc.Width != b->desc.Width || a->desc.Height != b->desc.Height) return D3DERR_INVALIDCALL;
+    if (!a || !b || a->desc.Width != b->desc.Width || a->desc.Height != b->desc.Height)
+        return D3DERR_INVALIDCALL;
     for (UINT y = 0; y < a->desc.Height; ++y)
         std::memcpy(b->bits.data() + y * b->pitch, a->bits.data() + y * a->pitch, a->desc.Width * 4);
     return D3D_OK;
@@ -915,14 +956,16 @@ HRESULT recording_device::Present(const RECT*, const RECT*, HWND, const void*) {
 
 HRESULT recording_device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z,
                                 DWORD stencil) {
-    HRESULT hr = enter("Clear", {num(count), rec_arg(rects), hex(flags), hex(color), rec_arg(z), num(stencil)});
+    HRESULT hr =
+        enter("Clear", {num(count), rec_arg(rects), hex(flags), hex(color), rec_arg(z), num(stencil)});
     if (FAILED(hr)) return hr;
     if ((flags & D3DCLEAR_ZBUFFER) && !depth_stencil) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
 
 HRESULT recording_device::record_draw(const char* name, std::vector<std::string> args, D3DPRIMITIVETYPE type,
-                                      UINT count, UINT start, const BYTE* vertices, size_t bytes, UINT stride) {
+                                      UINT count, UINT start, const BYTE* vertices, size_t bytes,
+                                      UINT stride) {
     HRESULT hr = enter(name, std::move(args));
     if (FAILED(hr)) return hr;
     if (!keep_log) return D3D_OK;
@@ -952,23 +995,25 @@ HRESULT recording_device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT 
                        stream_stride);
 }
 
-HRESULT recording_device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* vertices, UINT stride) {
+HRESULT recording_device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* vertices,
+                                          UINT stride) {
     std::vector<std::string> args{num(type), num(count), num(stride)};
     if (!vertices || fvf == 0 || stride != fvf_size(fvf) || count == 0)
         return refuse("DrawPrimitiveUP", std::move(args));
-    HRESULT hr = record_draw("DrawPrimitiveUP", std::move(args), type, count, 0,
-                             static_cast<const BYTE*>(vertices), static_cast<size_t>(vertices_for(type, count)) * stride,
-                             stride);
+    HRESULT hr =
+        record_draw("DrawPrimitiveUP", std::move(args), type, count, 0, static_cast<const BYTE*>(vertices),
+                    static_cast<size_t>(vertices_for(type, count)) * stride, stride);
     stream = nullptr;
     stream_offset = stream_stride = 0;
     return hr;
 }
 
 HRESULT recording_device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UINT num_vertices,
-                                                 UINT count, const void* indices, D3DFORMAT_INDEX index_format,
-                                                 const void* vertices, UINT stride) {
-    std::vector<std::string> args{num(type), num(min_index), num(num_vertices), num(count), num(index_format),
-                                  num(stride)};
+                                                 UINT count, const void* indices,
+                                                 D3DFORMAT_INDEX index_format, const void* vertices,
+                                                 UINT stride) {
+    std::vector<std::string> args{num(type),  num(min_index),    num(num_vertices),
+                                  num(count), num(index_format), num(stride)};
     if (!indices || !vertices || fvf == 0 || stride != fvf_size(fvf) || count == 0)
         return refuse("DrawIndexedPrimitiveUP", std::move(args));
     // The record holds the vertices in index order, as they are drawn.
@@ -983,8 +1028,8 @@ HRESULT recording_device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min
         const BYTE* v = static_cast<const BYTE*>(vertices) + static_cast<size_t>(index) * stride;
         drawn.insert(drawn.end(), v, v + stride);
     }
-    HRESULT hr = record_draw("DrawIndexedPrimitiveUP", std::move(args), type, count, 0, drawn.data(), drawn.size(),
-                             stride);
+    HRESULT hr = record_draw("DrawIndexedPrimitiveUP", std::move(args), type, count, 0, drawn.data(),
+                             drawn.size(), stride);
     stream = nullptr;
     stream_offset = stream_stride = 0;
     return hr;

@@ -80,16 +80,16 @@ struct recorded_call {
 // Shared by a device and every resource it made, so resources may outlive the device.
 struct resource_tracker {
     int next_id = 1;
-    std::set<IUnknownLike*> live;       // resources made by the program, not the device's own
-    std::set<IUnknownLike*> live_default; // the DEFAULT-pool ones among them
+    std::set<IUnknownLike*> live;          // resources made by the program, not the device's own
+    std::set<IUnknownLike*> live_default;  // the DEFAULT-pool ones among them
     std::map<HDC, recording_surface*> dcs; // GetDC contexts that are out
-    recording_device* device = nullptr;     // null once the device is gone
+    recording_device* device = nullptr;    // null once the device is gone
 };
 
 // ---- resources -------------------------------------------------------------------------------
 
 class recording_surface : public IDirect3DSurface9 {
-public:
+  public:
     ULONG AddRef() override;
     ULONG Release() override;
     HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
@@ -108,11 +108,11 @@ public:
     bool locked = false;
     HDC dc = nullptr; // while GetDC's context is out
 
-private:
+  private:
     friend class recording_device;
     friend class recording_texture;
-    recording_surface(std::shared_ptr<resource_tracker> tracker, recording_texture* owner, UINT width, UINT height,
-                      D3DFORMAT format, DWORD usage, D3DPOOL pool, int row_padding);
+    recording_surface(std::shared_ptr<resource_tracker> tracker, recording_texture* owner, UINT width,
+                      UINT height, D3DFORMAT format, DWORD usage, D3DPOOL pool, int row_padding);
     ~recording_surface() override;
     std::shared_ptr<resource_tracker> tracker_;
     recording_texture* owner_; // a texture level forwards its references to the texture
@@ -121,7 +121,7 @@ private:
 };
 
 class recording_texture : public IDirect3DTexture9 {
-public:
+  public:
     ULONG AddRef() override;
     ULONG Release() override;
     DWORD GetLevelCount() override;
@@ -136,10 +136,10 @@ public:
     DWORD usage = 0;
     D3DPOOL pool = D3DPOOL_MANAGED;
 
-private:
+  private:
     friend class recording_device;
-    recording_texture(std::shared_ptr<resource_tracker> tracker, UINT width, UINT height, UINT levels, DWORD usage,
-                      D3DFORMAT format, D3DPOOL pool, int row_padding);
+    recording_texture(std::shared_ptr<resource_tracker> tracker, UINT width, UINT height, UINT levels,
+                      DWORD usage, D3DFORMAT format, D3DPOOL pool, int row_padding);
     ~recording_texture() override;
     std::shared_ptr<resource_tracker> tracker_;
     std::vector<recording_surface*> levels_;
@@ -148,7 +148,7 @@ private:
 };
 
 class recording_vertex_buffer : public IDirect3DVertexBuffer9 {
-public:
+  public:
     ULONG AddRef() override;
     ULONG Release() override;
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
@@ -160,10 +160,10 @@ public:
     D3DVERTEXBUFFER_DESC desc{};
     std::vector<BYTE> bytes;
     int lock_depth = 0;
-    int lock_count = 0;     // Lock calls so far
+    int lock_count = 0; // Lock calls so far
     DWORD last_lock_flags = 0;
 
-private:
+  private:
     friend class recording_device;
     recording_vertex_buffer(std::shared_ptr<resource_tracker> tracker, UINT length, DWORD usage, DWORD fvf,
                             D3DPOOL pool);
@@ -176,7 +176,7 @@ private:
 // ---- the Direct3D object ------------------------------------------------------------------------
 
 class recording_d3d : public IDirect3D9 {
-public:
+  public:
     // One adapter with one 1024 x 768 60 Hz X8R8G8B8 mode (the desktop mode too); caps with
     // hardware transform and MaxPointSize 64.
     recording_d3d();
@@ -189,8 +189,8 @@ public:
     UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override;
     HRESULT EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT mode, D3DDISPLAYMODE* out) override;
     HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override;
-    HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT display_format, D3DFORMAT back_buffer_format,
-                            BOOL windowed) override;
+    HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT display_format,
+                            D3DFORMAT back_buffer_format, BOOL windowed) override;
     HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapter_format, DWORD usage,
                               D3DRESOURCETYPE resource_type, D3DFORMAT check_format) override;
     HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapter_format,
@@ -220,7 +220,7 @@ public:
     void fail_always(const std::string& call, HRESULT hr) { fail_always_[call] = hr; }
     std::vector<std::string> calls; // names of the calls made, in order
 
-private:
+  private:
     friend class recording_device;
     HRESULT enter(const char* name);
     ULONG refs_ = 1;
@@ -231,7 +231,7 @@ private:
 // ---- the device ------------------------------------------------------------------------------
 
 class recording_device : public IDirect3DDevice9 {
-public:
+  public:
     // A device with a windowed 1024 x 768 X8R8G8B8 back buffer and a D16 auto depth-stencil,
     // or one made with `params` (width or height 0 take parent's client size). Without a parent
     // the device makes a recording_d3d of its own for GetDirect3D.
@@ -244,7 +244,11 @@ public:
     // ---- the call log ----
     const std::vector<recorded_call>& log() const { return log_; }
     const std::vector<draw_record>& draws() const { return draws_; }
-    void clear_log() { log_.clear(); draws_.clear(); counts_.clear(); }
+    void clear_log() {
+        log_.clear();
+        draws_.clear();
+        counts_.clear();
+    }
     int count(const std::string& name) const;
     // Calls of a name in order; the last one (null when none).
     std::vector<const recorded_call*> find(const std::string& name) const;
@@ -259,7 +263,10 @@ public:
     void fail_next(const std::string& call, HRESULT hr) { fail_next_[call] = hr; }
     // Every call of `call` returns hr until clear_failures.
     void fail_always(const std::string& call, HRESULT hr) { fail_always_[call] = hr; }
-    void clear_failures() { fail_next_.clear(); fail_always_.clear(); }
+    void clear_failures() {
+        fail_next_.clear();
+        fail_always_.clear();
+    }
 
     // ---- state ----
     DWORD render_state(D3DRENDERSTATETYPE s) const;
@@ -302,14 +309,15 @@ public:
     HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
     HRESULT Reset(D3DPRESENT_PARAMETERS* params) override;
     HRESULT Present(const RECT* source, const RECT* dest, HWND override_window, const void* dirty) override;
-    HRESULT GetBackBuffer(UINT swap_chain, UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) override;
+    HRESULT GetBackBuffer(UINT swap_chain, UINT index, D3DBACKBUFFER_TYPE type,
+                          IDirect3DSurface9** surface) override;
     HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                           IDirect3DTexture9** texture, HANDLE* shared) override;
-    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
-                               HANDLE* shared) override;
-    HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multisample,
-                                      DWORD quality, BOOL discard, IDirect3DSurface9** surface,
-                                      HANDLE* shared) override;
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                               IDirect3DVertexBuffer9** buffer, HANDLE* shared) override;
+    HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
+                                      D3DMULTISAMPLE_TYPE multisample, DWORD quality, BOOL discard,
+                                      IDirect3DSurface9** surface, HANDLE* shared) override;
     HRESULT CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                         IDirect3DSurface9** surface, HANDLE* shared) override;
     HRESULT GetRenderTargetData(IDirect3DSurface9* render_target, IDirect3DSurface9* destination) override;
@@ -319,7 +327,8 @@ public:
     HRESULT GetDepthStencilSurface(IDirect3DSurface9** surface) override;
     HRESULT BeginScene() override;
     HRESULT EndScene() override;
-    HRESULT Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;
+    HRESULT Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z,
+                  DWORD stencil) override;
     HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
     HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
     HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
@@ -337,12 +346,13 @@ public:
     HRESULT GetFVF(DWORD* fvf) override;
     HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) override;
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT primitive_count) override;
-    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT stride) override;
-    HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UINT num_vertices, UINT primitive_count,
-                                   const void* indices, D3DFORMAT_INDEX index_format, const void* vertices,
-                                   UINT stride) override;
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices,
+                            UINT stride) override;
+    HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UINT num_vertices,
+                                   UINT primitive_count, const void* indices, D3DFORMAT_INDEX index_format,
+                                   const void* vertices, UINT stride) override;
 
-private:
+  private:
     friend class recording_d3d;
     friend class recording_surface;
     friend class recording_texture;

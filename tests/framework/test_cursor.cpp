@@ -8,7 +8,7 @@
 namespace {
 
 class Cursor : public ::testing::Test {
-protected:
+  protected:
     Cursor() : gfx(&dev, 2.0e-5f), cursors(&gfx) {}
     recording_device dev;
     c_gfx gfx;
@@ -39,7 +39,8 @@ TEST_F(Cursor, TheHotSpotLiesOnTheMousePosition) {
 }
 
 TEST_F(Cursor, IndicesOutsideTheSetRaise) {
-    for (int i = 0; i < 26; ++i) cursors.add_cursor("", 0, 0, 32, 32);
+    for (int i = 0; i < 26; ++i)
+        cursors.add_cursor("", 0, 0, 32, 32);
     cursors.set_cursor(25);
     EXPECT_RAISES(cursors.set_cursor(26), "Cursor identifier out of range.");
     EXPECT_RAISES(cursors.set_cursor(-1), "Cursor identifier out of range.");

@@ -12,7 +12,7 @@ namespace {
 // Every character measures `width(c)` (8 unless set), the font is `height` high; each glyph
 // drawn leaves one pixel of `ink` at its cell's top-left.
 class fake_gdi : public c_font_gdi {
-public:
+  public:
     explicit fake_gdi(recording_device& dev) : dev_(dev) {}
     HGDIOBJ select_object(HDC, HGDIOBJ) override { return nullptr; }
     COLORREF set_text_color(HDC, COLORREF) override { return 0; }
@@ -44,12 +44,12 @@ public:
     std::vector<std::string> measured, drawn;
     UINT formats = 0;
 
-private:
+  private:
     recording_device& dev_;
 };
 
 class Font : public ::testing::Test {
-protected:
+  protected:
     Font() : gfx(&dev, 2.0e-5f), gdi(dev) {}
     c_font& font() {
         if (!font_) font_ = std::make_unique<c_font>(&gfx, nullptr, &gdi);
@@ -194,7 +194,7 @@ TEST_F(Font, DrawCharQueuesABackgroundAndTheGlyph) {
 // ---- text ------------------------------------------------------------------------------------
 
 class Text : public Font {
-protected:
+  protected:
     Text() {
         gdi.width = [](unsigned char c) { return c == 'W' ? 30 : 8; }; // glyphs 9 wide, 'W' 31
         font();
@@ -302,19 +302,23 @@ TEST_F(Text, EmptyTextMakesNoBuffersAndDrawsNothing) {
 
 TEST_F(Text, EveryByteTabsAndDegenerateRectanglesLayOutSafely) {
     std::string all;
-    for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+    for (int c = 0; c < 256; ++c)
+        all += static_cast<char>(c);
     for (RECT r : {RECT{0, 0, 0, 0}, RECT{50, 0, 10, 10}, RECT{0, 0, 1000, 1000}}) {
-        for (int flags : {0, TEXT_WRAP, TEXT_WRAP | TEXT_RIGHT | TEXT_BOTTOM, TEXT_CENTER | TEXT_VCENTER | TEXT_CLIP}) {
+        for (int flags :
+             {0, TEXT_WRAP, TEXT_WRAP | TEXT_RIGHT | TEXT_BOTTOM, TEXT_CENTER | TEXT_VCENTER | TEXT_CLIP}) {
             auto t = text(all + "\t\t \n", r, flags, 0xFF000000);
             // Without wrapping every character counts; a wrap at a space drops that space's quad.
-            if (flags & TEXT_WRAP) EXPECT_LE(t->get_quad_count(), 254 + 4 + 8 + 1) << flags;
-            else EXPECT_EQ(t->get_quad_count(), 254 + 4 + 8 + 1) << flags;
+            if (flags & TEXT_WRAP)
+                EXPECT_LE(t->get_quad_count(), 254 + 4 + 8 + 1) << flags;
+            else
+                EXPECT_EQ(t->get_quad_count(), 254 + 4 + 8 + 1) << flags;
             EXPECT_LE(t->get_char_rects().size(), all.size() + 4);
             t->draw();
         }
     }
     auto wrapped = text(all, {50, 0, 10, 10}, TEXT_WRAP);
-    EXPECT_EQ(wrapped->get_line_count(), 255 + 1); // each character alone; '\n' ends a line too
+    EXPECT_EQ(wrapped->get_line_count(), 255 + 1);     // each character alone; '\n' ends a line too
     EXPECT_EQ(wrapped->get_char_rects().size(), 255u); // the line holding only '\n' has no width
     auto tabs = text("a\t\tb", {0, 0, 40, 100}, TEXT_WRAP);
     EXPECT_EQ(tabs->get_quad_count(), 1 + 4 + 4 + 1);
@@ -322,10 +326,11 @@ TEST_F(Text, EveryByteTabsAndDegenerateRectanglesLayOutSafely) {
 }
 
 TEST_F(Text, WildScalesStayDefined) {
-    auto t = std::make_unique<c_text>(&gfx, &font(), "abc", 0, 0, 100, 100, 0.5f, 0xFFFFFFFF, 0, 1.0e30f, -1.0e30f,
-                                      TEXT_WRAP | TEXT_VCENTER);
+    auto t = std::make_unique<c_text>(&gfx, &font(), "abc", 0, 0, 100, 100, 0.5f, 0xFFFFFFFF, 0, 1.0e30f,
+                                      -1.0e30f, TEXT_WRAP | TEXT_VCENTER);
     EXPECT_EQ(t->get_line_count(), 3);
-    auto z = std::make_unique<c_text>(&gfx, &font(), "abc", 0, 0, 100, 100, 0.5f, 0xFFFFFFFF, 0, 0.0f, 1.0f, 0);
+    auto z =
+        std::make_unique<c_text>(&gfx, &font(), "abc", 0, 0, 100, 100, 0.5f, 0xFFFFFFFF, 0, 0.0f, 1.0f, 0);
     EXPECT_EQ(z->get_quad_count(), 3);
     EXPECT_TRUE(z->get_char_rects().empty()); // a line of no width writes nothing
     z->draw();
@@ -347,11 +352,13 @@ TEST(FontWithGdi, GlyphPixelsStayInsideTheirCells) {
     auto ink_in = [&](const RECT& r) {
         int n = 0;
         for (LONG y = r.top; y < r.bottom; ++y)
-            for (LONG x = r.left; x < r.right; ++x) n += atlas.pixel(x, y) == 0xFFFFFFFFu;
+            for (LONG x = r.left; x < r.right; ++x)
+                n += atlas.pixel(x, y) == 0xFFFFFFFFu;
         return n;
     };
     int inside = 0, total = 0;
-    for (int c = 0; c < 256; ++c) inside += ink_in(font.get_glyph(static_cast<unsigned char>(c)));
+    for (int c = 0; c < 256; ++c)
+        inside += ink_in(font.get_glyph(static_cast<unsigned char>(c)));
     for (UINT y = 0; y < 256; ++y)
         for (UINT x = 0; x < 512; ++x) {
             DWORD p = atlas.pixel(x, y);

@@ -26,10 +26,12 @@ void expect_raise(const std::function<void()>& f, const std::string& message, co
     }
 }
 
-vertex_tra vt(float x, float y, float z, D3DCOLOR c) { return {x, y, z, 1.0f, c, 0.0f, 0.0f}; }
+vertex_tra vt(float x, float y, float z, D3DCOLOR c) {
+    return {x, y, z, 1.0f, c, 0.0f, 0.0f};
+}
 
 class Gfx : public ::testing::Test {
-protected:
+  protected:
     Gfx() : gfx(&dev, 2.0e-5f) { dev.clear_log(); }
     // A managed A8R8G8B8 texture whose pixels are all `pixel`.
     IDirect3DTexture9* make_texture(UINT w, UINT h, DWORD pixel) {
@@ -37,7 +39,8 @@ protected:
         EXPECT_EQ(dev.CreateTexture(w, h, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
         auto* rt = static_cast<recording_texture*>(t);
         for (UINT y = 0; y < h; ++y)
-            for (UINT x = 0; x < w; ++x) rt->level(0).pixel(x, y) = pixel;
+            for (UINT x = 0; x < w; ++x)
+                rt->level(0).pixel(x, y) = pixel;
         return t;
     }
     recording_device dev;
@@ -164,8 +167,10 @@ TEST_F(Gfx, WorldQuadsUseTheirOwnFormatAndBuffer) {
 
 TEST_F(Gfx, TheTwoHundredthOpaqueTriangleDrawsTheBatch) {
     c_image* img = gfx.get_default_image();
-    const vertex_tra tri[3] = {vt(0, 0, 0.5f, 0xFFFFFFFF), vt(10, 0, 0.5f, 0xFFFFFFFF), vt(0, 10, 0.5f, 0xFFFFFFFF)};
-    for (int i = 0; i < 199; ++i) img->add_triangle_tra(tri, false);
+    const vertex_tra tri[3] = {vt(0, 0, 0.5f, 0xFFFFFFFF), vt(10, 0, 0.5f, 0xFFFFFFFF),
+                               vt(0, 10, 0.5f, 0xFFFFFFFF)};
+    for (int i = 0; i < 199; ++i)
+        img->add_triangle_tra(tri, false);
     EXPECT_EQ(dev.count("DrawPrimitive"), 0);
     img->add_triangle_tra(tri, false);
     ASSERT_EQ(dev.count("DrawPrimitive"), 1);
@@ -182,8 +187,10 @@ TEST_F(Gfx, TheTwoHundredthOpaqueTriangleDrawsTheBatch) {
 
 TEST_F(Gfx, TranslucencyComesFromAnyVertexAlphaOrTheTexture) {
     c_image* img = gfx.get_default_image();
-    const vertex_tra opaque[3] = {vt(0, 0, 0.3f, 0xFFFFFFFF), vt(1, 0, 0.3f, 0xFFFFFFFF), vt(0, 1, 0.6f, 0xFFFFFFFF)};
-    const vertex_tra one_fe[3] = {vt(0, 0, 0.3f, 0xFFFFFFFF), vt(1, 0, 0.3f, 0xFEFFFFFF), vt(0, 1, 0.6f, 0xFFFFFFFF)};
+    const vertex_tra opaque[3] = {vt(0, 0, 0.3f, 0xFFFFFFFF), vt(1, 0, 0.3f, 0xFFFFFFFF),
+                                  vt(0, 1, 0.6f, 0xFFFFFFFF)};
+    const vertex_tra one_fe[3] = {vt(0, 0, 0.3f, 0xFFFFFFFF), vt(1, 0, 0.3f, 0xFEFFFFFF),
+                                  vt(0, 1, 0.6f, 0xFFFFFFFF)};
     img->add_triangle_tra(opaque, false);
     img->add_triangle_tra(one_fe, false);
     EXPECT_EQ(img->count_tra(), 3);
@@ -250,10 +257,10 @@ TEST_F(Gfx, NothingQueuedMeansNoDeviceCall) {
 
 TEST_F(Gfx, WorldTrianglesInTheTranslucentPassSortByProjectedDepth) {
     c_image* img = gfx.get_default_image();
-    const vertex_unt near_tri[3] = {{0, 0, 0.1f, 0x80FFFFFF, 0, 0}, {1, 0, 0.1f, 0x80FFFFFF, 0, 0},
-                                    {0, 1, 0.1f, 0x80FFFFFF, 0, 0}};
-    const vertex_unt far_tri[3] = {{0, 0, 0.9f, 0x80FFFFFF, 0, 0}, {1, 0, 0.9f, 0x80FFFFFF, 0, 0},
-                                   {0, 1, 0.9f, 0x80FFFFFF, 0, 0}};
+    const vertex_unt near_tri[3] = {
+        {0, 0, 0.1f, 0x80FFFFFF, 0, 0}, {1, 0, 0.1f, 0x80FFFFFF, 0, 0}, {0, 1, 0.1f, 0x80FFFFFF, 0, 0}};
+    const vertex_unt far_tri[3] = {
+        {0, 0, 0.9f, 0x80FFFFFF, 0, 0}, {1, 0, 0.9f, 0x80FFFFFF, 0, 0}, {0, 1, 0.9f, 0x80FFFFFF, 0, 0}};
     img->add_triangle_unt(near_tri, false);
     img->add_triangle_unt(far_tri, false);
     EXPECT_EQ(img->count_unt(), 0);
@@ -301,7 +308,8 @@ TEST_F(Gfx, ScanAlphaFindsPartialAlphaOnly) {
     EXPECT_FALSE(b.get_has_alpha());
     EXPECT_TRUE(c.get_has_alpha());
     dev.fail_next("LockRect", E_FAIL);
-    expect_raise([&] { c_image d(&gfx, half, 0.0f); }, "Unable to lock the texture.", "c_image::scan_alpha", E_FAIL);
+    expect_raise([&] { c_image d(&gfx, half, 0.0f); }, "Unable to lock the texture.", "c_image::scan_alpha",
+                 E_FAIL);
     half->Release();
     keyed->Release();
     last_pixel->Release();
@@ -349,7 +357,8 @@ void write_bmp(const std::string& path, int w, int h, BYTE r, BYTE g, BYTE b) {
     const int row = (w * 3 + 3) & ~3, size = 54 + row * h;
     std::string f(static_cast<size_t>(size), '\0');
     auto put32 = [&](int at, DWORD v) {
-        for (int i = 0; i < 4; ++i) f[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            f[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     };
     f[0] = 'B', f[1] = 'M';
     put32(2, size), put32(10, 54), put32(14, 40), put32(18, w), put32(22, h);
@@ -380,13 +389,14 @@ TEST_F(Gfx, RegistrySharesFilesByExactNameAndOrder) {
     EXPECT_NE(other_order->get_texture(), a->get_texture()); // loaded again
     EXPECT_FALSE(a->get_has_alpha());
     EXPECT_EQ(dev.count("CreateTexture"), 3);
-    for (c_image* i : {a, b, other_order, other_case}) i->release();
+    for (c_image* i : {a, b, other_order, other_case})
+        i->release();
     EXPECT_EQ(gfx.get_images().size(), 1u);
     expect_raise([&] { gfx.get_image(dir.file("none.png"), 0.0f); }, "Unable to create texture.",
-                 "c_gfx::create_texture", D3DXCreateTextureFromFileExA(&dev, dir.file("none.png").c_str(), 0, 0, 0, 0,
-                                                                      D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                                                      D3DX_DEFAULT, 0xFFFF00FF, nullptr, nullptr,
-                                                                      nullptr));
+                 "c_gfx::create_texture",
+                 D3DXCreateTextureFromFileExA(&dev, dir.file("none.png").c_str(), 0, 0, 0, 0, D3DFMT_A8R8G8B8,
+                                              D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0xFFFF00FF,
+                                              nullptr, nullptr, nullptr));
     EXPECT_EQ(dev.live_resources(), 2 + 3);
 }
 
@@ -399,8 +409,8 @@ TEST(GfxLeaks, DestroyingTheWrapperFreesEverything) {
         gfx.get_image(t, 0.5f); // never released by its holder
         t->Release();
         dev.fail_next("GetDirect3D", E_FAIL);
-        expect_raise([&] { c_gfx broken(&dev, 2.0e-5f); }, "Unable to get the Direct3D interface.", "c_gfx::c_gfx",
-                     E_FAIL);
+        expect_raise([&] { c_gfx broken(&dev, 2.0e-5f); }, "Unable to get the Direct3D interface.",
+                     "c_gfx::c_gfx", E_FAIL);
     }
     EXPECT_EQ(dev.live_resources(), 0);
 }

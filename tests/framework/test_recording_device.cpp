@@ -54,7 +54,8 @@ TEST(RecordingDevice, InjectedFailuresReturnOnceOrAlwaysAndChangeNothing) {
 TEST(RecordingDevice, ResetFailsWhileDefaultPoolResourcesLive) {
     recording_device dev;
     IDirect3DVertexBuffer9* vb = nullptr;
-    ASSERT_EQ(dev.CreateVertexBuffer(96, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0x142, D3DPOOL_DEFAULT, &vb, nullptr),
+    ASSERT_EQ(dev.CreateVertexBuffer(96, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0x142, D3DPOOL_DEFAULT, &vb,
+                                     nullptr),
               D3D_OK);
     IDirect3DTexture9* managed = nullptr;
     ASSERT_EQ(dev.CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &managed, nullptr), D3D_OK);
@@ -76,7 +77,8 @@ TEST(RecordingDevice, DrawCopiesVerticesAndRefusesLockedOrShortBuffers) {
     void* p = nullptr;
     ASSERT_EQ(vb->Lock(0, 0, &p, D3DLOCK_DISCARD), D3D_OK);
     auto* v = static_cast<xyzrhw_colour*>(p);
-    for (int i = 0; i < 3; ++i) v[i] = {float(i), 2.0f * i, 0.5f, 1.0f, 0xFF00FF00u + i};
+    for (int i = 0; i < 3; ++i)
+        v[i] = {float(i), 2.0f * i, 0.5f, 1.0f, 0xFF00FF00u + i};
     dev.SetFVF(0x44);
     dev.SetStreamSource(0, vb, 0, 20);
     EXPECT_EQ(dev.DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL); // still locked
@@ -116,8 +118,9 @@ TEST(RecordingDevice, TextureLevelsLockWithPaddedPitchAndShareTheTexturesCount) 
 TEST(RecordingDevice, RefusesWhatARealDeviceRefuses) {
     recording_device dev;
     IDirect3DTexture9* rt = nullptr;
-    ASSERT_EQ(dev.CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &rt, nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        dev.CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &rt, nullptr),
+        D3D_OK);
     D3DLOCKED_RECT lr;
     EXPECT_EQ(rt->LockRect(0, &lr, nullptr, 0), D3DERR_INVALIDCALL);
     IDirect3DSurface9* s = nullptr;
@@ -149,7 +152,8 @@ TEST(RecordingDevice, CreateDeviceRecordsParametersAndFillsAWindowedSize) {
     p.Windowed = TRUE;
     p.BackBufferFormat = D3DFMT_X8R8G8B8;
     IDirect3DDevice9* dev = nullptr;
-    ASSERT_EQ(d3d.CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &dev), D3D_OK);
+    ASSERT_EQ(d3d.CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &dev),
+              D3D_OK);
     EXPECT_EQ(d3d.created_with.at(0).BackBufferWidth, 0u);
     EXPECT_EQ(p.BackBufferWidth, 640u);
     EXPECT_EQ(d3d.last_device->scissor, (RECT{0, 0, 640, 480}));
