@@ -6,6 +6,7 @@
 #include "framework/font.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
+#include "framework/interface.h"
 #include "framework/interpolator.h"
 #include "platform/crt.h"
 #include "platform/wingdi.h"
@@ -19,10 +20,7 @@ namespace {
 void gs_blank() {
     g_interpolator->restart(static_cast<int>(g_core->get_cur_time()));
     while (g_game_state == 1) {
-        if (g_core->check_reset() < 0) {
-            g_core->reset();
-            g_interpolator->restart(static_cast<int>(g_core->get_cur_time()));
-        }
+        if (g_core->check_reset() < 0) recover_device();
         g_core->frame_begin(0xFF000000);
         while (g_interpolator->sync(33, static_cast<int>(g_core->get_cur_time()))) {
         }

@@ -26,7 +26,7 @@ start_game() {
 wait_window() {
   local id=""
   for _ in $(seq 1 200); do
-    id=$(xdotool search --pid "$GAME_PID" 2>/dev/null | head -1 || true)
+    id=$(xdotool search --onlyvisible --pid "$GAME_PID" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended before showing a window: $(cat "$WORK/stderr")"
     sleep 0.05
@@ -34,17 +34,17 @@ wait_window() {
   fail "no window appeared"
 }
 
-# Waits for the game to end and prints its exit code.
+# Waits for the game to end and leaves its exit code in EXIT_CODE (no subshell: only this shell
+# can wait for its child).
 wait_exit() {
-  local code=0
   for _ in $(seq 1 200); do
     kill -0 "$GAME_PID" 2>/dev/null || break
     sleep 0.05
   done
   kill -0 "$GAME_PID" 2>/dev/null && fail "the game did not end"
-  wait "$GAME_PID" || code=$?
+  EXIT_CODE=0
+  wait "$GAME_PID" || EXIT_CODE=$?
   GAME_PID=""
-  echo "$code"
 }
 
 ini_value() { # file section key

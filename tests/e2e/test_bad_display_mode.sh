@@ -4,7 +4,7 @@
 source "$(dirname "$0")/lib.sh"
 check_rejected() {
   start_game
-  code=$(wait_exit)
+  wait_exit; code=$EXIT_CODE
   [ "$code" = 1 ] || fail "$1: exit code $code, wanted 1"
   report="$WORK/start/DATA/error.txt"
   [ -f "$report" ] || fail "$1: no DATA/error.txt"

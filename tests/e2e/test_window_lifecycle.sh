@@ -20,7 +20,7 @@ kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended after a move and a resiz
 eval "$(xdotool getwindowgeometry --shell "$win")"
 
 "$XCLOSE" "$win"
-code=$(wait_exit)
+wait_exit; code=$EXIT_CODE
 [ "$code" = 0 ] || fail "exit code $code: $(cat "$WORK/stderr")"
 s="$WORK/start/settings.ini"
 for key in is_windowed left right top bottom width height depth refresh_rate adapter present_immediate; do
