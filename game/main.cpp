@@ -1,6 +1,7 @@
 // Start-up, the state dispatcher and shutdown.
 #include "game/main.h"
 
+#include <cstdlib>
 #include <ctime>
 
 #include "framework/font.h"
@@ -16,6 +17,16 @@ bool g_show_moves = false;
 bool g_show_names = false;
 
 namespace {
+// For benchmarks and automated runs: HARNVALE_QUIT_AFTER_FRAMES=N ends the program normally
+// once N frames have been presented.
+bool frame_limit_reached() {
+    static const long limit = [] {
+        const char* v = std::getenv("HARNVALE_QUIT_AFTER_FRAMES");
+        return v ? std::strtol(v, nullptr, 10) : 0L;
+    }();
+    return limit > 0 && g_core->frame_count >= limit;
+}
+
 // Until the menu screens exist the program shows one black screen that ends on a close request.
 void gs_blank() {
     g_interpolator->restart(static_cast<int>(g_core->get_cur_time()));
@@ -25,7 +36,7 @@ void gs_blank() {
         while (g_interpolator->sync(33, static_cast<int>(g_core->get_cur_time()))) {
         }
         g_core->frame_end();
-        if (g_core->quit) {
+        if (g_core->quit || frame_limit_reached()) {
             g_core->quit = false;
             g_game_state = 0;
         }
