@@ -212,9 +212,15 @@ BOOL SetWindowPos(HWND w, HWND insert_after, int x, int y, int cx, int cy, UINT 
     if (insert_after == HWND_NOTOPMOST) SDL_SetWindowAlwaysOnTop(w->sdl, SDL_FALSE);
     int top, left, bottom, right;
     borders_of(w, top, left, bottom, right);
-    if (!(flags & SWP_NOSIZE) && cx > 0 && cy > 0)
-        SDL_SetWindowSize(w->sdl, std::max(1, cx - left - right), std::max(1, cy - top - bottom));
-    if (!(flags & SWP_NOMOVE)) SDL_SetWindowPosition(w->sdl, x + left, y + top);
+    // SDL waits for the X server to confirm a move or resize; asking for the place the window
+    // already has would only wait for a confirmation that never comes.
+    int cur_x, cur_y, cur_w, cur_h;
+    SDL_GetWindowPosition(w->sdl, &cur_x, &cur_y);
+    SDL_GetWindowSize(w->sdl, &cur_w, &cur_h);
+    int want_w = std::max(1, cx - left - right), want_h = std::max(1, cy - top - bottom);
+    if (!(flags & SWP_NOSIZE) && cx > 0 && cy > 0 && (want_w != cur_w || want_h != cur_h))
+        SDL_SetWindowSize(w->sdl, want_w, want_h);
+    if (!(flags & SWP_NOMOVE) && (x + left != cur_x || y + top != cur_y)) SDL_SetWindowPosition(w->sdl, x + left, y + top);
     if (flags & SWP_SHOWWINDOW) SDL_ShowWindow(w->sdl);
     note_geometry(w, true);
     return TRUE;
