@@ -9,6 +9,7 @@
 #include "framework/ini.h"
 #include "framework/interface.h"
 #include "framework/interpolator.h"
+#include "game/explosion.h"
 #include "platform/crt.h"
 #include "platform/wingdi.h"
 
@@ -85,6 +86,7 @@ int main_routine() {
     g_settings->set_section("misc");
     g_show_moves = g_settings->get_bool("show_moves");
     g_show_names = g_settings->get_bool("show_names");
+    g_particle_pool = new c_particle_pool(1000);
     g_game_state = 1;
 
     do {
@@ -97,6 +99,7 @@ int main_routine() {
     g_settings->write_bool("show_names", g_show_names);
     g_settings->write_bool("show_moves", g_show_moves);
     write_screen_settings(*g_settings, g_core->settings);
+    delete_and_clear(g_particle_pool);
     g_gfx = nullptr;
     g_device = nullptr;
     g_d3d = nullptr;
