@@ -400,10 +400,11 @@ TEST_F(BadMap, BrokenGeometryAndFormatsAreReportedBeforeAnythingIsLoaded) {
         expect_refused(std::string("tile_name_format=") + f + "\n", format);
     expect_refused("num_tiletypes=0\n", "Unable to create the map: num_tiletypes must be 1 or more.");
     expect_refused("num_tiletypes=-2\n", "Unable to create the map: num_tiletypes must be 1 or more.");
-    expect_refused("tile_width=0\n",
-                   "Unable to create the map: tile_width and tile_height must be 1 or more.");
-    expect_refused("tile_height=0\n",
-                   "Unable to create the map: tile_width and tile_height must be 1 or more.");
+    const std::string size =
+        "Unable to create the map: tile_width and tile_height must lie between 1 and 4096.";
+    expect_refused("tile_width=0\n", size);
+    expect_refused("tile_height=0\n", size);
+    expect_refused("tile_width=100000000\n", size);
     expect_refused("placement_yoffset=8\n",
                    "Unable to create the map: placement_yoffset must be below tile_height.");
     EXPECT_RAISES(make(0, 5), "Unable to create the map: it needs at least one column and one row.");
