@@ -1,0 +1,202 @@
+// The battlefield as the game draws it, on the real OpenGL device: a generated map from the
+// game's data with blinking tiles and a burst of every explosion, read back from the back
+// buffer and saved as build/screenshots/map_scene.png (git-ignored) for a person to look at.
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_image.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/core.h"
+#include "framework/gfx.h"
+#include "framework/ini.h"
+#include "framework/interpolator.h"
+#include "game/explosion.h"
+#include "game/gameplay.h"
+#include "game/hexmap.h"
+#include "platform/crt.h"
+
+namespace {
+
+constexpr D3DCOLOR clear_colour = 0xFF806000; // the battle screen's
+const std::vector<std::string> all_explosions{"explosion_blood",   "explosion_death", "explosion_splinters",
+                                              "explosion_wreck",   "explosion_blast", "explosion_bounce",
+                                              "explosion_sploosh", "explosion_fire"};
+
+struct frame {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> rgb; // 0x00RRGGBB, row 0 at the top
+    std::uint32_t at(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
+};
+
+class GlMap : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("HARNVALE_NONINTERACTIVE", "1", 1);
+        old_cwd = std::filesystem::current_path();
+        std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
+        settings_record s{};
+        s.is_windowed = TRUE;
+        s.window_rect = RECT{0, 0, 1024, 768};
+        s.mode = D3DDISPLAYMODE{1024, 768, 60, D3DFMT_X8R8G8B8};
+        s.present_interval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        core = new c_core("Harnvale map", "", s, 0, 0x1C);
+        g_core = core;
+        g_gfx = core->gfx;
+        ip = new c_interpolator(static_cast<int>(core->get_cur_time()));
+        g_rules = new c_ini("rules.ini");
+        g_particle_pool = new c_particle_pool(1000);
+        IDirect3DTexture9* t = g_gfx->create_texture(g_rules->get_raw("misc", "particle_image"));
+        g_particle_image = g_gfx->get_image(t, 0.5f);
+        t->Release();
+        crt::srand(2024);
+        scroll_x = scroll_y = 0;
+        truncate_scroll();
+    }
+    void TearDown() override {
+        clear_effects(g_effects);
+        delete map;
+        if (g_particle_image) g_particle_image->release();
+        g_particle_image = nullptr;
+        delete g_particle_pool;
+        g_particle_pool = nullptr;
+        delete g_rules;
+        g_rules = nullptr;
+        delete ip;
+        g_gfx = nullptr;
+        delete core;
+        g_core = nullptr;
+        std::filesystem::current_path(old_cwd);
+    }
+    void step() {
+        ip->prev_update_time = ip->update_time;
+        ip->update_time += 33;
+        ip->draw_time = ip->update_time;
+        map->update_blinks();
+        update_effects(g_effects);
+    }
+    // Draws the way the battle screen does: map, flush, fresh depth, effects, flush.
+    frame draw() {
+        core->frame_begin(clear_colour);
+        ip->drawing = true;
+        g_gfx->depth = 0.0f;
+        map->draw();
+        g_gfx->flush();
+        EXPECT_EQ(core->device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+        draw_effects(g_effects);
+        g_gfx->flush();
+        ip->drawing = false;
+        frame f = grab();
+        core->frame_end();
+        return f;
+    }
+    frame grab() {
+        IDirect3DDevice9* dev = core->device;
+        IDirect3DSurface9 *back = nullptr, *copy = nullptr;
+        EXPECT_EQ(dev->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+        D3DSURFACE_DESC desc{};
+        back->GetDesc(&desc);
+        EXPECT_EQ(dev->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
+                                                   &copy, nullptr),
+                  D3D_OK);
+        EXPECT_EQ(dev->GetRenderTargetData(back, copy), D3D_OK);
+        D3DLOCKED_RECT locked{};
+        EXPECT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        frame f;
+        f.width = static_cast<int>(desc.Width);
+        f.height = static_cast<int>(desc.Height);
+        for (int y = 0; y < f.height; ++y) {
+            const auto* line = static_cast<const std::uint32_t*>(
+                static_cast<const void*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch));
+            for (int x = 0; x < f.width; ++x)
+                f.rgb.push_back(line[x] & 0xFFFFFF);
+        }
+        copy->UnlockRect();
+        copy->Release();
+        back->Release();
+        return f;
+    }
+    static void save(const frame& f, const std::string& name) {
+        std::string dir = std::string(HV_SOURCE_DIR) + "/build/screenshots";
+        std::filesystem::create_directories(dir);
+        std::vector<std::uint32_t> argb(f.rgb);
+        for (std::uint32_t& p : argb)
+            p |= 0xFF000000;
+        SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(argb.data(), f.width, f.height, 32, f.width * 4,
+                                                            SDL_PIXELFORMAT_ARGB8888);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(IMG_SavePNG(s, (dir + "/" + name).c_str()), 0);
+        SDL_FreeSurface(s);
+    }
+    static int red(std::uint32_t p) { return static_cast<int>((p >> 16) & 0xFF); }
+    static int blue(std::uint32_t p) { return static_cast<int>(p & 0xFF); }
+
+    std::filesystem::path old_cwd;
+    c_core* core = nullptr;
+    c_interpolator* ip = nullptr;
+    c_map* map = nullptr;
+};
+
+TEST_F(GlMap, AGeneratedMapWithBlinksAndEveryExplosion) {
+    map = new c_map(20, 15, true);
+    std::set<c_tiletype*> types;
+    for (int i = 0; i < 20 * 15; ++i)
+        types.insert(map->get_tile(i % 20, i / 20)->type);
+    ASSERT_EQ(static_cast<int>(types.size()), map->get_num_tiletypes());
+    frame plain = draw();
+
+    // Terrain covers every tile centre; the notch left of the first even-row tile shows the ground.
+    for (int row = 0; row < 15; ++row)
+        for (int col = 0; col < 15; ++col) {
+            c_tile* t = map->get_tile(col, row);
+            EXPECT_NE(plain.at((t->left + t->right) / 2, (t->top + t->bottom) / 2), clear_colour & 0xFFFFFF)
+                << col << "," << row;
+        }
+    EXPECT_EQ(plain.at(4, 20), clear_colour & 0xFFFFFF);
+
+    // Blinks at their brightest: a red, a white and a green-orange move marker.
+    c_tile *red_tile = map->get_tile(3, 3), *white_tile = map->get_tile(4, 3),
+           *move_tile = map->get_tile(5, 4);
+    red_tile->blink(0xFFFF0000);
+    white_tile->blink(0xFFFFFFFF);
+    move_tile->blink(0xFF007F00);
+    for (int i = 0; i < 7; ++i)
+        step();
+    // A burst of every explosion, each over its own tile in rows 7 and 10, and a shattered
+    // picture; a few steps so that they spread.
+    for (size_t i = 0; i < all_explosions.size(); ++i) {
+        c_tile* t = map->get_tile(1 + static_cast<int>(i % 4) * 3, i < 4 ? 7 : 10);
+        c_explosion e(all_explosions[i], 60);
+        e.explode(float(t->left), float(t->right), float(t->top), float(t->bottom));
+    }
+    c_fragmentation shards("fragmentation_unit", map->get_tiletype(4)->image, 0xFFFFFFFF);
+    c_tile* ft = map->get_tile(12, 3);
+    shards.shatter(float(ft->left), float(ft->right), float(ft->top) - 64, float(ft->bottom));
+    for (int i = 0; i < 4; ++i)
+        step();
+    frame busy = draw();
+    save(busy, "map_scene.png");
+    save(plain, "map_plain.png");
+
+    auto centre = [](const frame& f, c_tile* t) {
+        return f.at((t->left + t->right) / 2, (t->top + t->bottom) / 2);
+    };
+    EXPECT_GE(red(centre(busy, red_tile)), red(centre(plain, red_tile)));
+    EXPECT_LT(blue(centre(busy, red_tile)), blue(centre(plain, red_tile)) + 1);
+    EXPECT_NE(centre(busy, red_tile), centre(plain, red_tile));
+    EXPECT_NE(centre(busy, white_tile), centre(plain, white_tile));
+    // Every burst changed pixels around its tile.
+    for (size_t i = 0; i < all_explosions.size(); ++i) {
+        c_tile* t = map->get_tile(1 + static_cast<int>(i % 4) * 3, i < 4 ? 7 : 10);
+        int changed = 0;
+        for (int y = std::max(0, t->top - 64); y < t->bottom + 32; ++y)
+            for (int x = std::max(0, t->left - 48); x < std::min(busy.width, t->right + 48); ++x)
+                changed += busy.at(x, y) != plain.at(x, y);
+        EXPECT_GT(changed, 20) << all_explosions[i];
+    }
+}
+
+} // namespace
