@@ -1,12 +1,21 @@
 // The battle screen's globals that the world reads: where the view looks, where the mouse is,
 // the particle picture and the two effect lists. The battle screen owns and writes them; the
 // map, the units and the effects only read the view and the mouse, and spawn into the lists.
+//
+// Index: the view; effects; battle globals (input, cursor, minimap, rules of the battle);
+// scrolling; the banner; set-up and release.
 #pragma once
+#include <list>
+#include <string>
 #include <vector>
 
 #include "framework/err.h"
+#include "framework/interpolator.h"
+#include "platform/d3d9.h"
 
+class c_font;
 class c_image;
+class c_tile;
 
 // ---- the view
 // The view origin in map pixels (the map point shown at the top-left of the client area). The
@@ -49,3 +58,92 @@ void clear_effects(std::vector<c_effect*>& list);
 
 // The picture every explosion particle shows; made by the battle set-up, null outside a battle.
 extern c_image* g_particle_image;
+
+// ---- battle globals
+// The keyboard as read at the start of the frame: 256 bytes by DirectInput scan code, a key is
+// down when bit 7 of its byte is set. Written by the battle screen, read by the human player's
+// orders and by the scrolling.
+extern BYTE g_kb_state[256];
+inline bool key_down(int scan_code) { return (g_kb_state[scan_code & 0xFF] & 0x80) != 0; }
+
+// The cursor index for this frame (0 "arrow" .. 25 "notarget", the order of the cursor set);
+// the human player's orders and the scrolling choose it, the battle screen sets it.
+extern int g_cursor_choice;
+// The map tile under the mouse this frame, or null.
+extern c_tile* g_hovered_tile;
+
+// Minimap: map-pixel rectangles whose minimap texels must be redrawn (whoever changes what the
+// minimap shows appends; the refresh empties it), and the render target and depth surface the
+// minimap is drawn into (128 x 128, default pool: released before a device reset).
+extern std::list<RECT> g_minimap_dirty;
+extern IDirect3DTexture9* g_minimap_texture;
+extern IDirect3DSurface9* g_minimap_depth;
+constexpr int minimap_size = 128;
+// Creates both minimap surfaces on `device`. Raises "Unable to create the minimap texture." or
+// "Umable to create minimap depth buffer." (named after `function`); nothing is left made then.
+void create_minimap_surfaces(IDirect3DDevice9* device, const char* function);
+// Releases both (either may be missing) and sets them to null.
+void release_minimap_surfaces();
+
+// Scroll speeds in map pixels per update step: scroll_speed (settings.ini) x hscroll_ratio and
+// x vscroll_ratio (rules.ini), truncated. Read by gameplay_load_static.
+extern int g_hscroll_speed, g_vscroll_speed;
+
+// ---- the screen the view shows
+struct screen_info {
+    int width = 1024, height = 768;
+    bool windowed = true;
+};
+// The core's client size and display mode; without a core (tools, tests) g_headless_screen.
+screen_info get_screen();
+extern screen_info g_headless_screen;
+
+// The map's size in pixels (0 x 0 without a map): tile_width x cols + tile_width / 2 across,
+// row step x rows + placement_yoffset down.
+int map_pixel_width();
+int map_pixel_height();
+
+// ---- scrolling
+// One frame of view movement: the arrow keys, the screen edges (full screen only; they set the
+// scroll cursors in g_cursor_choice), a press on the minimap (its content rectangle and the
+// click flag it reports) centring the view there, then the clamps to the map, small maps kept
+// centred, and the int copies truncated. `factor` scales the speeds to the frame time in update
+// steps. Call once per frame before drawing.
+void gameplay_scroll(const RECT& minimap_rect, bool minimap_clicked, float factor);
+void gameplay_scroll(const RECT& minimap_rect, bool minimap_clicked, float factor, const screen_info& screen);
+// Centres the view on a map-pixel rectangle unless it lies wholly inside the view shrunk by half
+// a tile on every side that is not on the map's edge. Sets both copies at once; the next
+// gameplay_scroll clamps. Called by moving units and flying projectiles in update steps.
+void gameplay_show_rect(int left, int top, int right, int bottom);
+void gameplay_show_rect(int left, int top, int right, int bottom, const screen_info& screen);
+// The view origin at which a battle screen starts: small maps centred, else the top-left.
+void gameplay_initial_view(const screen_info& screen);
+
+// ---- the banner
+// Shows a text in a colour over the battlefield, opaque at first and fading out as
+// update_banner lowers it. Replaces any banner shown before.
+void show_banner(const std::string& text, D3DCOLOR color);
+// One update step of the banner: its fade value falls by 35 while it is above 0.
+void update_banner();
+// Draws the banner at once (centred on one line over the screen, in `font`, g_font when null)
+// while its interpolated fade value is above 0. Call in the drawing pass, after the widgets.
+void draw_banner(c_font* font = nullptr);
+void draw_banner(c_font* font, const screen_info& screen);
+struct banner_state {
+    std::string text;
+    D3DCOLOR color = 0;
+    c_interp_int fade;
+};
+extern banner_state g_banner;
+
+// ---- set-up and release
+// Reads what every battle needs (scroll speeds, and the units' settings: flag flight,
+// result-text colours, walking speeds), makes the minimap surfaces, the player manager, the unit manager, the particle
+// picture and empties the effect lists. Before gameplay_new_game. Raises on failed device calls
+// ("Unable to create the minimap texture.", "Unable to create texture.", ...).
+void gameplay_load_static();
+// A random battle: a map of 10..32 x 10..32 tiles, the three built-in players, units on a
+// quarter of the enterable tiles, then the first turn (its banner). After gameplay_load_static.
+void gameplay_new_game();
+// Releases everything the two above made, in reverse; safe on a partly made battle.
+void gameplay_unload_static();
