@@ -1,0 +1,128 @@
+// The human player's orders: keyboard, selection by click, and the cursor that says what a click
+// on the hovered tile would do.
+#include <algorithm>
+
+#include "game/gameplay.h"
+#include "game/hexmap.h"
+#include "game/player.h"
+#include "game/unit.h"
+#include "platform/dinput.h"
+
+namespace {
+
+// Cursor indices of the battle screen's cursor set.
+constexpr int cursor_select = 10, cursor_move_nw = 11, cursor_nomove = 17, cursor_attack_nw = 18,
+              cursor_target = 24, cursor_notarget = 25;
+
+bool busy() { return g_unitmanager && g_unitmanager->is_busy(); }
+
+// A unit already queued for deletion still stands on its tile until the update step ends; a key
+// held over several frames must not kill it (and spawn its death) again.
+bool dying(const c_unit* unit) {
+    if (!g_unitmanager) return false;
+    const auto& dead = g_unitmanager->get_dead();
+    return std::find(dead.begin(), dead.end(), unit) != dead.end();
+}
+
+// Which of the six neighbours of (col, row) the tile is: 0 nw, 1 ne, 2 w, 3 e, 4 sw, 5 se; -1
+// for none.
+int neighbour_direction(int col, int row, const c_tile* tile) {
+    if (!g_map || !tile) return -1;
+    const c_tile* six[6] = {g_map->get_neighbour_nw(col, row), g_map->get_neighbour_ne(col, row),
+                            g_map->get_neighbour_w(col, row),  g_map->get_neighbour_e(col, row),
+                            g_map->get_neighbour_sw(col, row), g_map->get_neighbour_se(col, row)};
+    for (int i = 0; i < 6; ++i)
+        if (six[i] == tile) return i;
+    return -1;
+}
+
+c_tile* neighbour(int direction, int col, int row) {
+    if (!g_map) return nullptr;
+    switch (direction) {
+    case 0: return g_map->get_neighbour_nw(col, row);
+    case 1: return g_map->get_neighbour_ne(col, row);
+    case 2: return g_map->get_neighbour_w(col, row);
+    case 3: return g_map->get_neighbour_e(col, row);
+    case 4: return g_map->get_neighbour_sw(col, row);
+    default: return g_map->get_neighbour_se(col, row);
+    }
+}
+
+} // namespace
+
+void c_humanplayer::handle_input(c_tile* cursor_tile, bool clicked, int aim_x, int aim_y) {
+    if (selected && !busy()) handle_keys(aim_x, aim_y);
+    if ((key_down(DIK_LCONTROL) || key_down(DIK_RCONTROL)) && key_down(DIK_X)) give_up();
+    if (!cursor_tile) {
+        if (clicked && selected && !busy()) selected->deselect();
+        return;
+    }
+    handle_tile(cursor_tile, clicked, aim_x, aim_y);
+}
+
+// Keypad 7 9 4 6 1 3 lie around 5 as the six neighbours lie around a tile.
+bool c_humanplayer::handle_keys(int aim_x, int aim_y) {
+    static const int keys[6] = {DIK_NUMPAD7, DIK_NUMPAD9, DIK_NUMPAD4, DIK_NUMPAD6, DIK_NUMPAD1, DIK_NUMPAD3};
+    c_unit* unit = selected;
+    for (int i = 0; i < 6; ++i) {
+        if (!key_down(keys[i])) continue;
+        unit->act(neighbour(i, unit->get_col(), unit->get_row()), aim_x, aim_y);
+        return true;
+    }
+    if (key_down(DIK_NUMPAD5)) {
+        unit->show_moves();
+        return true;
+    }
+    if (key_down(DIK_X)) {
+        unit->deselect();
+        selected = nullptr;
+        if (!dying(unit)) unit->die();
+        return true;
+    }
+    return false;
+}
+
+void c_humanplayer::give_up() {
+    // die only queues the unit: the list stays intact while we walk it.
+    for (c_unit* unit : units)
+        if (!dying(unit)) unit->die();
+}
+
+void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y) {
+    c_unit* there = tile->unit;
+    if (there && there->get_owner() == this && there->can_act() && !busy() && !dying(there) &&
+        (clicked || there != selected)) {
+        if (there != selected) g_cursor_choice = cursor_select;
+        if (!clicked) return;
+        if (there == selected) {
+            there->show_moves();
+        } else {
+            if (selected) selected->deselect();
+            there->select();
+        }
+        return;
+    }
+    if (!selected || !selected->can_act() || busy()) return;
+    const int what = selected->classify(tile);
+    const int direction = neighbour_direction(selected->get_col(), selected->get_row(), tile);
+    switch (what) {
+    case CLASS_NOMOVE: g_cursor_choice = cursor_nomove; break;
+    case CLASS_MOVE:
+        if (direction >= 0) g_cursor_choice = cursor_move_nw + direction;
+        break;
+    case CLASS_ATTACK:
+        if (direction >= 0) g_cursor_choice = cursor_attack_nw + direction;
+        break;
+    case CLASS_TARGET:
+        selected->aim(tile, aim_x, aim_y);
+        g_cursor_choice = cursor_target;
+        break;
+    case CLASS_OUT_OF_RANGE: g_cursor_choice = cursor_notarget; break;
+    default: break;
+    }
+    if (!clicked) return;
+    if (what == CLASS_NOTHING)
+        selected->deselect();
+    else
+        selected->act(tile, aim_x, aim_y);
+}
