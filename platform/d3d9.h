@@ -1,6 +1,6 @@
 // The Direct3D 9 subset the program calls, with Direct3D's names, values and documented
 // semantics. Interfaces are abstract classes with reference counting; the OpenGL 3.3 device
-// (d3d9_gl.cpp) is one implementation and tests/fakes holds a recording one.
+// (d3d9_gl_*.cpp) is one implementation and tests/fakes holds a recording one.
 #pragma once
 #include "platform/win32.h"
 

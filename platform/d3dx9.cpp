@@ -1,0 +1,233 @@
+// D3DX: the texture loader on SDL_image, and the matrix and vector helpers (row vectors).
+// The loader only calls IDirect3DDevice9 methods (CreateTexture, LockRect, UnlockRect), so it
+// fills textures of any device implementation, the recording fake of the tests included.
+#include "platform/d3dx9.h"
+
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_image.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct image {
+    UINT width = 0, height = 0;
+    std::vector<uint32_t> pixels; // 0xAARRGGBB, row 0 at the top
+    bool has_alpha = false;
+};
+
+std::string extension_of(const char* file_name) {
+    std::string name(file_name);
+    size_t dot = name.find_last_of('.');
+    size_t slash = name.find_last_of("/\\");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string ext = name.substr(dot + 1);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+SDL_Surface* decode(const char* file_name, SDL_RWops* rw) {
+    // TGA files carry no signature, so only their name says what they are.
+    std::string ext = extension_of(file_name);
+    if (ext == "tga") return IMG_LoadTyped_RW(rw, 0, "TGA");
+    if (IMG_isICO(rw)) return IMG_LoadICO_RW(rw);
+    return IMG_Load_RW(rw, 0);
+}
+
+HRESULT load(const char* file_name, image* out) {
+    SDL_RWops* rw = SDL_RWFromFile(file_name, "rb");
+    if (!rw) return D3DERR_INVALIDCALL;
+    SDL_Surface* decoded = decode(file_name, rw);
+    SDL_RWclose(rw);
+    if (!decoded) return E_FAIL;
+    out->has_alpha = decoded->format->Amask != 0 || SDL_HasColorKey(decoded);
+    // ARGB8888 is a 32-bit 0xAARRGGBB value per pixel: D3DFMT_A8R8G8B8 in memory.
+    SDL_Surface* argb = SDL_ConvertSurfaceFormat(decoded, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(decoded);
+    if (!argb) return E_FAIL;
+    if (argb->w <= 0 || argb->h <= 0) {
+        SDL_FreeSurface(argb);
+        return E_FAIL;
+    }
+    out->width = static_cast<UINT>(argb->w);
+    out->height = static_cast<UINT>(argb->h);
+    out->pixels.resize(static_cast<size_t>(out->width) * out->height);
+    SDL_LockSurface(argb);
+    for (UINT y = 0; y < out->height; ++y)
+        std::memcpy(&out->pixels[static_cast<size_t>(y) * out->width],
+                    static_cast<const BYTE*>(argb->pixels) + static_cast<size_t>(y) * argb->pitch,
+                    out->width * 4);
+    SDL_UnlockSurface(argb);
+    SDL_FreeSurface(argb);
+    return D3D_OK;
+}
+
+void apply_colour_key(image* img, D3DCOLOR key) {
+    if (key == 0) return;
+    for (uint32_t& p : img->pixels)
+        if (p == key) p = 0x00000000u;
+}
+
+bool from_file(UINT size) {
+    return size == 0 || size == D3DX_DEFAULT || size == D3DX_DEFAULT_NONPOW2 || size == D3DX_FROM_FILE;
+}
+
+// Point sampling: each target pixel takes the source pixel under its centre.
+image scaled(const image& src, UINT width, UINT height) {
+    if (width == src.width && height == src.height) return src;
+    image out;
+    out.width = width;
+    out.height = height;
+    out.has_alpha = src.has_alpha;
+    out.pixels.resize(static_cast<size_t>(width) * height);
+    for (UINT y = 0; y < height; ++y) {
+        UINT sy = static_cast<UINT>((static_cast<uint64_t>(y) * 2 + 1) * src.height / (2ull * height));
+        for (UINT x = 0; x < width; ++x) {
+            UINT sx = static_cast<UINT>((static_cast<uint64_t>(x) * 2 + 1) * src.width / (2ull * width));
+            out.pixels[static_cast<size_t>(y) * width + x] =
+                src.pixels[static_cast<size_t>(sy) * src.width + sx];
+        }
+    }
+    return out;
+}
+
+// The next mip level: each pixel the mean of the (up to) four below it, channel by channel.
+image halved(const image& src) {
+    image out;
+    out.width = std::max<UINT>(src.width / 2, 1);
+    out.height = std::max<UINT>(src.height / 2, 1);
+    out.pixels.resize(static_cast<size_t>(out.width) * out.height);
+    for (UINT y = 0; y < out.height; ++y) {
+        for (UINT x = 0; x < out.width; ++x) {
+            UINT sum[4] = {0, 0, 0, 0};
+            for (UINT dy = 0; dy < 2; ++dy) {
+                for (UINT dx = 0; dx < 2; ++dx) {
+                    UINT sx = std::min(x * 2 + dx, src.width - 1), sy = std::min(y * 2 + dy, src.height - 1);
+                    uint32_t p = src.pixels[static_cast<size_t>(sy) * src.width + sx];
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += (p >> (c * 8)) & 0xFF;
+                }
+            }
+            uint32_t p = 0;
+            for (int c = 0; c < 4; ++c)
+                p |= ((sum[c] + 2) / 4) << (c * 8);
+            out.pixels[static_cast<size_t>(y) * out.width + x] = p;
+        }
+    }
+    return out;
+}
+
+HRESULT fill_level(IDirect3DTexture9* texture, UINT level, const image& img) {
+    D3DSURFACE_DESC desc{};
+    HRESULT hr = texture->GetLevelDesc(level, &desc);
+    if (FAILED(hr)) return hr;
+    image fitted = scaled(img, desc.Width, desc.Height);
+    D3DLOCKED_RECT locked{};
+    hr = texture->LockRect(level, &locked, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    for (UINT y = 0; y < desc.Height; ++y)
+        std::memcpy(static_cast<BYTE*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch,
+                    &fitted.pixels[static_cast<size_t>(y) * desc.Width], desc.Width * 4);
+    return texture->UnlockRect(level);
+}
+
+} // namespace
+
+HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, LPCSTR file_name, UINT width, UINT height,
+                                     UINT mip_levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD,
+                                     DWORD, D3DCOLOR color_key, D3DXIMAGE_INFO* source_info, PALETTEENTRY*,
+                                     IDirect3DTexture9** texture) {
+    if (!texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    if (!device || !file_name) return D3DERR_INVALIDCALL;
+    image img;
+    HRESULT hr = load(file_name, &img);
+    if (FAILED(hr)) return hr;
+    if (source_info)
+        *source_info =
+            D3DXIMAGE_INFO{img.width, img.height, 1, 1, img.has_alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8};
+    apply_colour_key(&img, color_key);
+    img = scaled(img, from_file(width) ? img.width : width, from_file(height) ? img.height : height);
+
+    UINT levels = mip_levels == D3DX_DEFAULT ? 0 : mip_levels == D3DX_FROM_FILE ? 1 : mip_levels;
+    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) format = D3DFMT_A8R8G8B8;
+    // A default-pool texture can only be filled through a lock when it is dynamic.
+    if (pool == D3DPOOL_DEFAULT && !(usage & D3DUSAGE_RENDERTARGET)) usage |= D3DUSAGE_DYNAMIC;
+    IDirect3DTexture9* created = nullptr;
+    hr = device->CreateTexture(img.width, img.height, levels, usage, format, pool, &created, nullptr);
+    if (FAILED(hr)) return hr;
+    if (!created) return E_FAIL;
+    DWORD count = created->GetLevelCount();
+    for (DWORD level = 0; level < count; ++level) {
+        hr = fill_level(created, level, img);
+        if (FAILED(hr)) {
+            created->Release();
+            return hr;
+        }
+        if (level + 1 < count) img = halved(img);
+    }
+    *texture = created;
+    return D3D_OK;
+}
+
+D3DXMATRIX* D3DXMatrixIdentity(D3DXMATRIX* out) {
+    *out = D3DXMATRIX{};
+    out->_11 = out->_22 = out->_33 = out->_44 = 1.0f;
+    return out;
+}
+
+D3DXMATRIX* D3DXMatrixRotationZ(D3DXMATRIX* out, float angle) {
+    D3DXMatrixIdentity(out);
+    float c = std::cos(angle), s = std::sin(angle);
+    out->_11 = c;
+    out->_12 = s;
+    out->_21 = -s;
+    out->_22 = c;
+    return out;
+}
+
+D3DXMATRIX* D3DXMatrixScaling(D3DXMATRIX* out, float sx, float sy, float sz) {
+    D3DXMatrixIdentity(out);
+    out->_11 = sx;
+    out->_22 = sy;
+    out->_33 = sz;
+    return out;
+}
+
+D3DXMATRIX* D3DXMatrixTranslation(D3DXMATRIX* out, float x, float y, float z) {
+    D3DXMatrixIdentity(out);
+    out->_41 = x;
+    out->_42 = y;
+    out->_43 = z;
+    return out;
+}
+
+D3DXMATRIX* D3DXMatrixMultiply(D3DXMATRIX* out, const D3DXMATRIX* m1, const D3DXMATRIX* m2) {
+    D3DXMATRIX r{}; // out may be one of the inputs
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = m1->m[i][0] * m2->m[0][j] + m1->m[i][1] * m2->m[1][j] + m1->m[i][2] * m2->m[2][j] +
+                        m1->m[i][3] * m2->m[3][j];
+    *out = r;
+    return out;
+}
+
+D3DXVECTOR4* D3DXVec4Transform(D3DXVECTOR4* out, const D3DXVECTOR4* v, const D3DXMATRIX* m) {
+    const float in[4] = {v->x, v->y, v->z, v->w};
+    float r[4];
+    for (int j = 0; j < 4; ++j)
+        r[j] = in[0] * m->m[0][j] + in[1] * m->m[1][j] + in[2] * m->m[2][j] + in[3] * m->m[3][j];
+    *out = D3DXVECTOR4{r[0], r[1], r[2], r[3]};
+    return out;
+}
+
+D3DXVECTOR4* D3DXVec3Transform(D3DXVECTOR4* out, const D3DXVECTOR3* v, const D3DXMATRIX* m) {
+    const D3DXVECTOR4 widened{v->x, v->y, v->z, 1.0f};
+    return D3DXVec4Transform(out, &widened, m);
+}
