@@ -1,4 +1,5 @@
-// The core against the recording Direct3D device, in a real (Xvfb) window.
+// The core against the recording Direct3D device, in a real window (needs the X server to itself:
+// a window that loses the focus makes the core wait, as the game does while inactive).
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
