@@ -147,3 +147,7 @@ void gameplay_load_static();
 void gameplay_new_game();
 // Releases everything the two above made, in reverse; safe on a partly made battle.
 void gameplay_unload_static();
+// The ready-units button's label for a count: the string-table entry "aub" of [gameplay]
+// formatted with it ("" when the entry is missing). A format that is not exactly one integer
+// conversion raises "Unable to show the ready units: ..." (gameplay_load_static checks it up front).
+std::string ready_units_label(int count);

@@ -9,6 +9,7 @@
 #include "framework/cursor.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
+#include "framework/misc.h"
 #include "game/explosion.h"
 #include "game/gameplay.h"
 #include "game/hexmap.h"
@@ -96,8 +97,21 @@ void load_particle_image() {
 
 } // namespace
 
+std::string ready_units_label(int count) {
+    const std::string format = g_stringtable ? g_stringtable->get_string("gameplay", "aub") : "";
+    if (format.empty()) return "";
+    // The entry is a printf format from a file a player may edit: anything but the one integer
+    // it is given would read arguments that do not exist.
+    if (!is_single_int_format(format))
+        HV_RAISE("Unable to show the ready units: the label \"aub\" of [gameplay] in stringtable.ini must hold "
+                 "exactly one integer conversion such as %d.",
+                 "ready_units_label", 0, nullptr);
+    return format_string(format.c_str(), count);
+}
+
 void gameplay_load_static() {
     if (g_stringtable) g_stringtable->set_section("gameplay");
+    ready_units_label(0);
     create_minimap_surfaces(g_gfx->get_device(), "gameplay_load_static");
     read_scroll_speeds();
     g_playermanager = new c_playermanager();
