@@ -22,9 +22,9 @@ from PIL import Image, ImageDraw, ImageFont
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-sys.path.insert(0, os.path.join(ROOT, "tests", "data"))
+sys.path.insert(0, HERE)
 
-from profile_ini import ProfileIni, quoted_entry, scan_floats, scan_ints  # noqa: E402
+from harnart.profile_ini import ProfileIni, quoted_entry, scan_floats, scan_ints  # noqa: E402
 
 FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
 PLAYERS = [(255, 0, 0), (127, 127, 255), (255, 255, 0)]

@@ -9,7 +9,7 @@ import random
 from PIL import Image, ImageChops, ImageDraw, ImageFilter
 
 # Hex geometry of the battlefield (pointy-top hexes, rows overlapping by
-# TILE_YOFF). The numbers are also written into rules.ini; check_data.py
+# TILE_YOFF). The numbers are also written into rules.ini; the data checker
 # reads them back from there and verifies that the pictures agree.
 TILE_W = 64
 TILE_H = 64
