@@ -44,6 +44,14 @@ constexpr const char* hv_base_name(const char* path) {
 #define HV_RAISE(message, function, hresult, object)                                                      \
     throw c_err((message), hv_base_name(__FILE__), __LINE__, (function), __TIMESTAMP__, (hresult), (object))
 
+// Inside a member function: raises when a platform call fails, with its HRESULT and the
+// object's own details in the report.
+#define HV_CHECK(call, message, function)                                                                 \
+    do {                                                                                                  \
+        HRESULT hr_ = (call);                                                                             \
+        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                          \
+    } while (0)
+
 // Runs the program's main routine inside the one catch. On a c_err: writes error.txt to the
 // current directory, minimises the core's window, shows the system cursor, shows the report
 // (with a closing block that only the message box carries) and returns 1.

@@ -15,12 +15,6 @@
 c_font* g_font = nullptr;
 c_font* g_sysfont = nullptr;
 
-#define HV_CHECK(call, message, function)                                                                    \
-    do {                                                                                                     \
-        HRESULT hr_ = (call);                                                                                \
-        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                             \
-    } while (0)
-
 namespace {
 constexpr UINT k_fast_bytes = c_font::fast_quads * 6 * sizeof(vertex_tra);
 

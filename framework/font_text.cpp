@@ -12,12 +12,6 @@
 
 #include "framework/font.h"
 
-#define HV_CHECK(call, message, function)                                                                    \
-    do {                                                                                                     \
-        HRESULT hr_ = (call);                                                                                \
-        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                             \
-    } while (0)
-
 namespace {
 // Scaled sizes come from callers' floats: keep them finite and far from int overflow, so that
 // a wild scale lays out nonsense rather than undefined behaviour.

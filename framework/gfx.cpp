@@ -17,12 +17,6 @@
 
 c_gfx* g_gfx = nullptr;
 
-#define HV_CHECK(call, message, function)                                                                    \
-    do {                                                                                                     \
-        HRESULT hr_ = (call);                                                                                \
-        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                             \
-    } while (0)
-
 namespace {
 constexpr DWORD k_dynamic = D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC;
 constexpr size_t k_alpha_reserve = 1000;

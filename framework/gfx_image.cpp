@@ -4,12 +4,6 @@
 
 #include "framework/gfx.h"
 
-#define HV_CHECK(call, message, function)                                                                    \
-    do {                                                                                                     \
-        HRESULT hr_ = (call);                                                                                \
-        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                             \
-    } while (0)
-
 c_image::c_image(c_gfx* gfx, const std::string& file_name, float order)
     : gfx_(gfx), device_(gfx->get_device()), file_name_(file_name), order_(order) {
     if (!file_name_.empty()) texture_ = gfx_->create_texture(file_name_);
