@@ -56,7 +56,9 @@ void read_unit_settings();
 int calc_range(const c_tile* from, const c_tile* to);
 
 // The rectangle a unit's picture covers over a tile-sized rectangle: twice as high, bottom-aligned.
-inline RECT image_rect(const RECT& r) { return RECT{r.left, 2 * r.top - r.bottom, r.right, r.bottom}; }
+inline RECT image_rect(const RECT& r) {
+    return RECT{r.left, 2 * r.top - r.bottom, r.right, r.bottom};
+}
 
 // Classification of a tile for the selected unit; it picks the cursor and what an order does.
 enum unit_class : int {
@@ -307,7 +309,15 @@ class c_unit : public c_reportable {
     void update_move();
     // The hit roll and, on a hit, the target's take_damage: the text key and colour of the outcome.
     void resolve_strike(const RECT& text_rect);
+    // The attack is over: idle at home with the turn spent.
+    void end_attack(const RECT& home);
     void mark_minimap() const;
+    // Whether this unit's name label is shown this frame (names on, hovered tile, selection).
+    bool shows_label() const;
+
+  public:
+    // Set by die: the unit is out of play and waits for the end of the update step.
+    bool dying = false;
 };
 
 // A unit that shoots volleys of `combat` arrows at an enemy within its type's range.
@@ -332,13 +342,17 @@ class c_archer : public c_unit {
     c_interp_float x, y; // ground position of the arrow
     int start_x = 0, start_y = 0;
     c_interp_float height;
-    float angle = 0.0f; // direction of flight
+    float angle = 0.0f;  // direction of flight
     c_interp_float tilt; // drawn angle of the arrow
 
   private:
     void fire(c_tile* tile);
     void arrive();
+    void end_volley();
+    // Back at the start point, flat on the ground.
     void rest_arrow();
+    // The drawn angle of the arrow with `d` of the shot still to fly.
+    float arrow_tilt(float d) const;
 };
 
 // A unit that fires a ball along the line from its own tile toward the aim tile, hop by hop.
