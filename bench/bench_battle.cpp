@@ -39,8 +39,9 @@ struct battle_world {
         g_rules = new c_ini("rules.ini");
         g_stringtable = new c_ini("stringtable.ini");
         g_interface = new c_ini("interface.ini");
-        g_font = new c_font(gfx.get(), CreateFontA(g_interface->get_int("misc", "font_size"), 10, 0, 0, 0, 0, 0, 0,
-                                                   0, 0, 0, 0, 0, g_interface->get_raw("misc", "font_name").c_str()));
+        g_font = new c_font(gfx.get(),
+                            CreateFontA(g_interface->get_int("misc", "font_size"), 10, 0, 0, 0, 0, 0, 0, 0, 0,
+                                        0, 0, 0, g_interface->get_raw("misc", "font_name").c_str()));
         g_particle_pool = new c_particle_pool(1000);
         g_show_moves = g_show_names = true;
     }
@@ -99,7 +100,8 @@ void order_every_unit_to_walk() {
     c_player* p = g_playermanager->get_current_player();
     for (c_unit* u : p->get_units()) {
         const int c = u->get_col(), r = u->get_row();
-        for (c_tile* t : {g_map->get_neighbour_e(c, r), g_map->get_neighbour_w(c, r), g_map->get_neighbour_se(c, r)})
+        for (c_tile* t :
+             {g_map->get_neighbour_e(c, r), g_map->get_neighbour_w(c, r), g_map->get_neighbour_se(c, r)})
             if (t && u->classify(t) == CLASS_MOVE) {
                 u->act(t, 0, 0);
                 break;
@@ -136,7 +138,8 @@ void BM_battle_frame_32x32(benchmark::State& state) {
     w.new_battle(battle_world::seed_for_32x32());
     c_player* p = g_playermanager->get_current_player();
     p->select_next();
-    g_unitmanager->get_all().front()->show_text("Hit!", 0xFFFFA000, g_unitmanager->get_all().front()->get_rect());
+    g_unitmanager->get_all().front()->show_text("Hit!", 0xFFFFA000,
+                                                g_unitmanager->get_all().front()->get_rect());
     scroll_x = 500;
     scroll_y = 400;
     truncate_scroll();
@@ -155,9 +158,9 @@ void BM_battle_frame_32x32(benchmark::State& state) {
         draw_banner(g_font, screen_info{});
     }
     w.ip.drawing = false;
-    state.counters["draw_calls"] = benchmark::Counter(static_cast<double>(w.dev.count("DrawPrimitive") +
-                                                                          w.dev.count("DrawPrimitiveUP")) /
-                                                      static_cast<double>(state.iterations()));
+    state.counters["draw_calls"] = benchmark::Counter(
+        static_cast<double>(w.dev.count("DrawPrimitive") + w.dev.count("DrawPrimitiveUP")) /
+        static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_battle_frame_32x32)->Unit(benchmark::kMicrosecond);
 

@@ -64,7 +64,9 @@ extern c_image* g_particle_image;
 // down when bit 7 of its byte is set. Written by the battle screen, read by the human player's
 // orders and by the scrolling.
 extern BYTE g_kb_state[256];
-inline bool key_down(int scan_code) { return (g_kb_state[scan_code & 0xFF] & 0x80) != 0; }
+inline bool key_down(int scan_code) {
+    return (g_kb_state[scan_code & 0xFF] & 0x80) != 0;
+}
 
 // The cursor index for this frame (0 "arrow" .. 25 "notarget", the order of the cursor set);
 // the human player's orders and the scrolling choose it, the battle screen sets it.
@@ -138,9 +140,10 @@ extern banner_state g_banner;
 
 // ---- set-up and release
 // Reads what every battle needs (scroll speeds, and the units' settings: flag flight,
-// result-text colours, walking speeds), makes the minimap surfaces, the player manager, the unit manager, the particle
-// picture and empties the effect lists. Before gameplay_new_game. Raises on failed device calls
-// ("Unable to create the minimap texture.", "Unable to create texture.", ...).
+// result-text colours, walking speeds), makes the minimap surfaces, the player manager, the
+// unit manager and the particle picture, and empties the effect lists. Before
+// gameplay_new_game. Raises on failed device calls ("Unable to create the minimap texture.",
+// "Unable to create texture.", ...) and on a ready-units label that is no integer format.
 void gameplay_load_static();
 // A random battle: a map of 10..32 x 10..32 tiles, the three built-in players, units on a
 // quarter of the enterable tiles, then the first turn (its banner). After gameplay_load_static.

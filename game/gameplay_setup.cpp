@@ -56,8 +56,8 @@ void create_minimap_surfaces(IDirect3DDevice9* device, const char* function) {
         g_minimap_texture = nullptr;
         HV_RAISE("Unable to create the minimap texture.", function, hr, nullptr);
     }
-    hr = device->CreateDepthStencilSurface(minimap_size, minimap_size, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, FALSE,
-                                           &g_minimap_depth, nullptr);
+    hr = device->CreateDepthStencilSurface(minimap_size, minimap_size, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0,
+                                           FALSE, &g_minimap_depth, nullptr);
     if (FAILED(hr)) {
         g_minimap_depth = nullptr;
         release_minimap_surfaces();
@@ -103,9 +103,10 @@ std::string ready_units_label(int count) {
     // The entry is a printf format from a file a player may edit: anything but the one integer
     // it is given would read arguments that do not exist.
     if (!is_single_int_format(format))
-        HV_RAISE("Unable to show the ready units: the label \"aub\" of [gameplay] in stringtable.ini must hold "
-                 "exactly one integer conversion such as %d.",
-                 "ready_units_label", 0, nullptr);
+        HV_RAISE(
+            "Unable to show the ready units: the label \"aub\" of [gameplay] in stringtable.ini must hold "
+            "exactly one integer conversion such as %d.",
+            "ready_units_label", 0, nullptr);
     return format_string(format.c_str(), count);
 }
 
@@ -148,7 +149,8 @@ void place_units() {
 void gameplay_new_game() {
     // A battle without unit types could only ever be an empty map; say what is wrong instead.
     if (g_unitmanager->get_num_unittypes() < 1)
-        HV_RAISE("Unable to start a battle: rules.ini defines no unit types.", "gameplay_new_game", 0, nullptr);
+        HV_RAISE("Unable to start a battle: rules.ini defines no unit types.", "gameplay_new_game", 0,
+                 nullptr);
     const int cols = 10 + crt::rand() % 23;
     const int rows = 10 + crt::rand() % 23;
     g_map = new c_map(cols, rows, true);

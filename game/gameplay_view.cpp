@@ -60,7 +60,8 @@ void scroll_by_edges(float factor, const screen_info& screen, int map_w, int map
         if (scroll_y > 0) g_cursor_choice = g_cursor_choice == 2 ? 6 : g_cursor_choice == 3 ? 7 : 4;
         scroll_y -= g_vscroll_speed * factor;
     } else if (g_mouse_y >= screen.height - 1) {
-        if (scroll_y < map_h - screen.height) g_cursor_choice = g_cursor_choice == 2 ? 8 : g_cursor_choice == 3 ? 9 : 5;
+        if (scroll_y < map_h - screen.height)
+            g_cursor_choice = g_cursor_choice == 2 ? 8 : g_cursor_choice == 3 ? 9 : 5;
         scroll_y += g_vscroll_speed * factor;
     }
 }
@@ -89,7 +90,8 @@ void gameplay_scroll(const RECT& minimap_rect, bool minimap_clicked, float facto
     gameplay_scroll(minimap_rect, minimap_clicked, factor, get_screen());
 }
 
-void gameplay_scroll(const RECT& minimap_rect, bool minimap_clicked, float factor, const screen_info& screen) {
+void gameplay_scroll(const RECT& minimap_rect, bool minimap_clicked, float factor,
+                     const screen_info& screen) {
     const int map_w = map_pixel_width(), map_h = map_pixel_height();
     scroll_by_keys(factor);
     scroll_by_edges(factor, screen, map_w, map_h);
@@ -148,7 +150,9 @@ void update_banner() {
     if (g_banner.fade.value > 0) g_banner.fade.set(g_banner.fade.value - 35);
 }
 
-void draw_banner(c_font* font) { draw_banner(font, get_screen()); }
+void draw_banner(c_font* font) {
+    draw_banner(font, get_screen());
+}
 
 void draw_banner(c_font* font, const screen_info& screen) {
     if (!font) font = g_font;
@@ -157,7 +161,7 @@ void draw_banner(c_font* font, const screen_info& screen) {
     if (v <= 0) return;
     const D3DCOLOR main = (static_cast<D3DCOLOR>(std::min(v, 255)) << 24) | (g_banner.color & 0xFFFFFF);
     const D3DCOLOR second = (static_cast<D3DCOLOR>(std::min(v, 127)) << 24) | 0xFFFFFF;
-    c_text text(font->get_gfx(), font, g_banner.text, 0, 0, screen.width, screen.height, 0.0f, main, second, 8.0f,
-                8.0f, TEXT_CENTER | TEXT_VCENTER);
+    c_text text(font->get_gfx(), font, g_banner.text, 0, 0, screen.width, screen.height, 0.0f, main, second,
+                8.0f, 8.0f, TEXT_CENTER | TEXT_VCENTER);
     text.draw();
 }

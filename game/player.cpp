@@ -28,7 +28,8 @@ float next_depth(c_gfx* gfx, float base) {
 
 // ---- c_player
 
-c_player::c_player(D3DCOLOR color, const std::string& name, int team) : color(color), name(name), team(team) {}
+c_player::c_player(D3DCOLOR color, const std::string& name, int team)
+    : color(color), name(name), team(team) {}
 
 std::string c_player::get_details() const {
     return "player \"" + name + "\": " + std::to_string(num_units) + " units, " + std::to_string(num_ready) +
@@ -108,7 +109,8 @@ void c_player::end_turn() {
 
 // ---- c_playermanager
 
-c_playermanager::c_playermanager(c_gfx* gfx, c_font* font) : gfx_(gfx ? gfx : g_gfx), font_(font ? font : g_font) {
+c_playermanager::c_playermanager(c_gfx* gfx, c_font* font)
+    : gfx_(gfx ? gfx : g_gfx), font_(font ? font : g_font) {
     g_rules->set_section("units");
     const std::string flag_file = g_rules->get_raw("flag_image");
     const std::string selected_file = g_rules->get_raw("selected_image");
@@ -129,8 +131,8 @@ c_playermanager::~c_playermanager() {
 }
 
 std::string c_playermanager::get_details() const {
-    return "player manager: " + std::to_string(players.size()) + " players, current " + std::to_string(current) +
-           ", " + std::to_string(num_alive) + " alive";
+    return "player manager: " + std::to_string(players.size()) + " players, current " +
+           std::to_string(current) + ", " + std::to_string(num_alive) + " alive";
 }
 
 void c_playermanager::add_player(c_player* player) {
@@ -185,15 +187,18 @@ D3DCOLOR health_bar_color(float fraction) {
     return 0xFFFF0000;
 }
 
-void c_playermanager::draw_flag(int x, int y, D3DCOLOR color, int number, float fraction, bool half_transparent) {
+void c_playermanager::draw_flag(int x, int y, D3DCOLOR color, int number, float fraction,
+                                bool half_transparent) {
     if (half_transparent) color = (color & 0xFFFFFF) | 0x7F000000;
     gfx_->add_quad_tra(x, y, x + 16, y + 32, next_depth(gfx_, 0.2f), 0.0f, flag_image, 0, 1, 0, 1, color);
     if (font_) {
-        const unsigned char code = number >= 0 && number < 10 ? static_cast<unsigned char>('0' + number) : '!';
+        const unsigned char code =
+            number >= 0 && number < 10 ? static_cast<unsigned char>('0' + number) : '!';
         const int w = static_cast<int>(0.9 * font_->glyph_width(code));
         const int h = static_cast<int>(0.9 * font_->get_height());
         const int left = x - w / 2 + 8;
-        font_->draw_char(code, left, y + 3, left + w, y + 3 + h, next_depth(gfx_, 0.2f), flag_text_color(color), 0);
+        font_->draw_char(code, left, y + 3, left + w, y + 3 + h, next_depth(gfx_, 0.2f),
+                         flag_text_color(color), 0);
     }
     // Hit points above the maximum (or a broken type) must not draw past the pennant.
     const float shown = std::isnan(fraction) ? 0.0f : std::clamp(fraction, 0.0f, 1.0f);

@@ -14,7 +14,9 @@ namespace {
 constexpr int cursor_select = 10, cursor_move_nw = 11, cursor_nomove = 17, cursor_attack_nw = 18,
               cursor_target = 24, cursor_notarget = 25;
 
-bool busy() { return g_unitmanager && g_unitmanager->is_busy(); }
+bool busy() {
+    return g_unitmanager && g_unitmanager->is_busy();
+}
 
 // A unit already queued for deletion still stands on its tile until the update step ends; a key
 // held over several frames must not kill it (and spawn its death) again.
@@ -39,12 +41,18 @@ int neighbour_direction(int col, int row, const c_tile* tile) {
 c_tile* neighbour(int direction, int col, int row) {
     if (!g_map) return nullptr;
     switch (direction) {
-    case 0: return g_map->get_neighbour_nw(col, row);
-    case 1: return g_map->get_neighbour_ne(col, row);
-    case 2: return g_map->get_neighbour_w(col, row);
-    case 3: return g_map->get_neighbour_e(col, row);
-    case 4: return g_map->get_neighbour_sw(col, row);
-    default: return g_map->get_neighbour_se(col, row);
+    case 0:
+        return g_map->get_neighbour_nw(col, row);
+    case 1:
+        return g_map->get_neighbour_ne(col, row);
+    case 2:
+        return g_map->get_neighbour_w(col, row);
+    case 3:
+        return g_map->get_neighbour_e(col, row);
+    case 4:
+        return g_map->get_neighbour_sw(col, row);
+    default:
+        return g_map->get_neighbour_se(col, row);
     }
 }
 
@@ -106,7 +114,9 @@ void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y
     const int what = selected->classify(tile);
     const int direction = neighbour_direction(selected->get_col(), selected->get_row(), tile);
     switch (what) {
-    case CLASS_NOMOVE: g_cursor_choice = cursor_nomove; break;
+    case CLASS_NOMOVE:
+        g_cursor_choice = cursor_nomove;
+        break;
     case CLASS_MOVE:
         if (direction >= 0) g_cursor_choice = cursor_move_nw + direction;
         break;
@@ -117,8 +127,11 @@ void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y
         selected->aim(tile, aim_x, aim_y);
         g_cursor_choice = cursor_target;
         break;
-    case CLASS_OUT_OF_RANGE: g_cursor_choice = cursor_notarget; break;
-    default: break;
+    case CLASS_OUT_OF_RANGE:
+        g_cursor_choice = cursor_notarget;
+        break;
+    default:
+        break;
     }
     if (!clicked) return;
     if (what == CLASS_NOTHING)

@@ -8,7 +8,9 @@
 #include "game/main.h"
 #include "tests/game/battle_fixture.h"
 
-inline std::string data_dir() { return std::string(HV_SOURCE_DIR) + "/DATA"; }
+inline std::string data_dir() {
+    return std::string(HV_SOURCE_DIR) + "/DATA";
+}
 
 class data_battle_test : public battle_test {
   protected:

@@ -73,7 +73,8 @@ class stand_in : public c_unit {
 };
 
 inline std::string units_rules() {
-    return "[units]\nunit_name_format=unit_%d\nnum_unittypes=0\nflag_image=white.bmp\nselected_image=white.bmp\n";
+    return "[units]\nunit_name_format=unit_%d\nnum_unittypes=0\nflag_image=white.bmp\nselected_image=white."
+           "bmp\n";
 }
 
 class player_test : public battle_test {

@@ -44,7 +44,8 @@ class WholeBattle : public data_battle_test {
         g_unitmanager->update();
         c_player* p = g_playermanager->get_current_player();
         if (p && p->get_num_ready() < 1) g_playermanager->next_player();
-        if (g_playermanager->get_num_alive() == 1) show_banner(g_stringtable->get_string("victory"), p ? p->get_color() : 0);
+        if (g_playermanager->get_num_alive() == 1)
+            show_banner(g_stringtable->get_string("victory"), p ? p->get_color() : 0);
         update_banner();
     }
     void draw_frame() {
@@ -218,8 +219,8 @@ TEST_F(WholeBattle, ASeededBattleIsPlayedToTheEnd) {
     EXPECT_GT(counts.drawn_frames, 10);
     std::printf("battle: %d frames, %d selections, %d moves, %d strikes, %d shots, %d keypad orders, %d turn "
                 "ends, %d give-ups\n",
-                counts.frames, counts.selections, counts.moves, counts.strikes, counts.shots, counts.key_orders,
-                counts.turn_ends, counts.give_ups);
+                counts.frames, counts.selections, counts.moves, counts.strikes, counts.shots,
+                counts.key_orders, counts.turn_ends, counts.give_ups);
 }
 
 TEST_F(WholeBattle, AnotherSeedOnASmallMapAlsoEnds) {

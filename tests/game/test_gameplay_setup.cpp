@@ -17,7 +17,9 @@ class NewBattle : public data_battle_test {
             for (int c = 0; c < g_map->get_cols(); ++c) {
                 const c_tile* t = g_map->get_tile(c, r);
                 s << t->type->color % 97 << ",";
-                if (t->unit) s << "[" << t->unit->get_type()->get_name() << "/" << t->unit->get_owner()->get_name() << "]";
+                if (t->unit)
+                    s << "[" << t->unit->get_type()->get_name() << "/" << t->unit->get_owner()->get_name()
+                      << "]";
             }
         return s.str();
     }
@@ -156,9 +158,10 @@ TEST_F(NewBattle, TheReadyUnitsLabelMustBeOneIntegerFormat) {
     for (const char* bad : {"%s ready", "%d of %d", "%n", "%f", "%ld"}) {
         replace_stringtable(std::string("[gameplay]\naub=") + bad + "\n");
         SCOPED_TRACE(bad);
-        EXPECT_RAISES(ready_units_label(3),
-                      "Unable to show the ready units: the label \"aub\" of [gameplay] in stringtable.ini must "
-                      "hold exactly one integer conversion such as %d.");
+        EXPECT_RAISES(
+            ready_units_label(3),
+            "Unable to show the ready units: the label \"aub\" of [gameplay] in stringtable.ini must "
+            "hold exactly one integer conversion such as %d.");
     }
     // Checked when a battle is loaded, before anything is made.
     EXPECT_RAISES(new_battle(1), "Unable to show the ready units: the label \"aub\" of [gameplay] in "

@@ -23,7 +23,8 @@ class View : public battle_test {
         scroll_y = y;
         truncate_scroll();
     }
-    void scroll(const screen_info& s = windowed, float factor = 1.0f, bool clicked = false, RECT r = minimap) {
+    void scroll(const screen_info& s = windowed, float factor = 1.0f, bool clicked = false,
+                RECT r = minimap) {
         gameplay_scroll(r, clicked, factor, s);
     }
 };
@@ -113,9 +114,8 @@ TEST_F(View, ScreenEdgesScrollOnlyInFullScreenAndSetTheArrowCursors) {
         int mx, my, cursor, dx, dy;
     };
     const corner cases[] = {
-        {0, 0, 6, -16, -12},     {1023, 0, 7, 16, -12},  {0, 767, 8, -16, 12},
-        {1023, 767, 9, 16, 12},  {500, 0, 4, 0, -12},    {500, 767, 5, 0, 12},
-        {1023, 300, 3, 16, 0},
+        {0, 0, 6, -16, -12}, {1023, 0, 7, 16, -12}, {0, 767, 8, -16, 12},  {1023, 767, 9, 16, 12},
+        {500, 0, 4, 0, -12}, {500, 767, 5, 0, 12},  {1023, 300, 3, 16, 0},
     };
     for (const corner& c : cases) {
         look_at(100, 100);
@@ -144,7 +144,7 @@ TEST_F(View, ScreenEdgesScrollOnlyInFullScreenAndSetTheArrowCursors) {
 
 TEST_F(View, APressOnTheMinimapCentresTheViewOnThatPoint) {
     look_at(0, 0);
-    g_mouse_x = 64; // half way across the minimap
+    g_mouse_x = 64;  // half way across the minimap
     g_mouse_y = 698; // a quarter down
     scroll(windowed, 1.0f, false);
     EXPECT_EQ(scroll_ix, 0) << "no press, no move";
@@ -173,8 +173,8 @@ TEST_F(View, ShowRectRecentresOnlyOutsideTheComfortZone) {
     EXPECT_EQ(scroll_ix, 500);
     EXPECT_EQ(scroll_iy, 400);
 
-    const RECT into_band[] = {{531, 600, 595, 664}, {1430, 600, 1493, 664}, {800, 431, 864, 495},
-                              {800, 1100, 864, 1137}};
+    const RECT into_band[] = {
+        {531, 600, 595, 664}, {1430, 600, 1493, 664}, {800, 431, 864, 495}, {800, 1100, 864, 1137}};
     for (const RECT& r : into_band) {
         look_at(500, 400);
         gameplay_show_rect(r.left, r.top, r.right, r.bottom, windowed);

@@ -180,7 +180,8 @@ class Flag : public player_test {
         }
         for (int c = 0; c < 256; ++c) {
             const RECT& g = font().get_glyph(static_cast<unsigned char>(c));
-            if (g.left == static_cast<LONG>(u * 512.0f + 0.5f) && g.top == static_cast<LONG>(t * 256.0f + 0.5f))
+            if (g.left == static_cast<LONG>(u * 512.0f + 0.5f) &&
+                g.top == static_cast<LONG>(t * 256.0f + 0.5f))
                 return c;
         }
         return -1;

@@ -63,9 +63,10 @@ TEST_F(Input, TheCursorFollowsTheClassificationAndTheDirectionOfTheNeighbour) {
         int answer, col, row, cursor;
     };
     const k cases[] = {
-        {CLASS_MOVE, 2, 1, 11},   {CLASS_MOVE, 3, 1, 12},   {CLASS_MOVE, 1, 2, 13},   {CLASS_MOVE, 3, 3, 16},
-        {CLASS_ATTACK, 2, 1, 18}, {CLASS_ATTACK, 3, 2, 21}, {CLASS_ATTACK, 2, 3, 22}, {CLASS_NOMOVE, 1, 2, 17},
-        {CLASS_OUT_OF_RANGE, 9, 9, 25}, {CLASS_NOTHING, 9, 9, 0},
+        {CLASS_MOVE, 2, 1, 11},   {CLASS_MOVE, 3, 1, 12},   {CLASS_MOVE, 1, 2, 13},
+        {CLASS_MOVE, 3, 3, 16},   {CLASS_ATTACK, 2, 1, 18}, {CLASS_ATTACK, 3, 2, 21},
+        {CLASS_ATTACK, 2, 3, 22}, {CLASS_NOMOVE, 1, 2, 17}, {CLASS_OUT_OF_RANGE, 9, 9, 25},
+        {CLASS_NOTHING, 9, 9, 0},
     };
     for (const k& c : cases) {
         a->answer = c.answer;
