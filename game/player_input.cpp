@@ -1,7 +1,5 @@
 // The human player's orders: keyboard, selection by click, and the cursor that says what a click
 // on the hovered tile would do.
-#include <algorithm>
-
 #include "game/gameplay.h"
 #include "game/hexmap.h"
 #include "game/player.h"
@@ -19,11 +17,9 @@ bool busy() {
 }
 
 // A unit already queued for deletion still stands on its tile until the update step ends; a key
-// held over several frames must not kill it (and spawn its death) again.
+// held over several frames must not order it about or kill it again.
 bool dying(const c_unit* unit) {
-    if (!g_unitmanager) return false;
-    const auto& dead = g_unitmanager->get_dead();
-    return std::find(dead.begin(), dead.end(), unit) != dead.end();
+    return unit->dying;
 }
 
 // Which of the six neighbours of (col, row) the tile is: 0 nw, 1 ne, 2 w, 3 e, 4 sw, 5 se; -1

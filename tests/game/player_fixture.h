@@ -42,7 +42,7 @@ class stand_in : public c_unit {
     }
     void die() override {
         log.push_back("die");
-        if (g_unitmanager) g_unitmanager->queue_dead(this);
+        dying = true;
     }
     void show_moves() override { log.push_back("show_moves"); }
     void aim(c_tile* t, int x, int y) override {
