@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "game/unit_internal.h"
+#include "tests/game/battle_fixture.h"
 #include "tests/game/unit_fixture.h"
 
 namespace {
@@ -433,14 +434,59 @@ TEST_F(unit_test, DrawingQueuesThePictureTwiceTheTileHighAndTheFlag) {
     gfx.flush();
 }
 
-TEST_F(unit_test, TheSelectedUnitIsWhiteOnTheMinimap) {
+TEST_F(unit_test, OnTheMinimapAUnitIsItsOwnersColourAndWhiteWhenSelected) {
     make_battle(8, 8, 2, two_melee);
-    c_unit* u = place(0, 0, 2, 2);
+    c_unit* u = place(0, 0, 2, 2); // (160, 96) - (224, 160)
+    auto last_quad = [&] { return dev.draws().back().as<vertex_unt>(); };
     u->draw_minimap();
+    std::vector<vertex_unt> quad = last_quad();
+    ASSERT_FALSE(quad.empty());
+    EXPECT_EQ(quad[0].colour, 0xFFFF0000u);
+    float top = 1e9f, bottom = -1e9f;
+    for (const vertex_unt& v : quad)
+        top = std::min(top, v.y), bottom = std::max(bottom, v.y);
+    EXPECT_EQ(top, 96.0f);
+    EXPECT_EQ(bottom, 160.0f - 16.0f); // the overlap with the next row is left to that row
     u->select();
     u->draw_minimap();
+    EXPECT_EQ(last_quad()[0].colour, 0xFFFFFFFFu);
+    EXPECT_EQ(last_quad()[0].z, 0.2f);
     u->deselect();
     EXPECT_EQ(player(0)->get_selected(), nullptr);
+}
+
+TEST_F(unit_test, NameLabelsFollowTheSelectionAndTheHoveredTile) {
+    make_battle(8, 8, 2, two_melee);
+    fixed_gdi gdi;
+    c_font font(&gfx, nullptr, &gdi);
+    g_font = &font;
+    c_unit* mine = place(0, 0, 2, 2);
+    c_unit* near = place(0, 1, 3, 2);
+    c_unit* far = place(0, 1, 6, 5);
+    g_playermanager->next_player();
+    mine->select();
+    // Labels are drawn at once (two texts each, grey and the owner's colour); the rest is queued.
+    auto labels = [&](c_unit* u) {
+        const size_t before = dev.draws().size();
+        u->draw();
+        return (dev.draws().size() - before) / 2;
+    };
+    EXPECT_EQ(labels(mine), 0u); // names are off
+    g_show_names = true;
+    EXPECT_EQ(labels(mine), 1u); // nothing hovered: the selected unit
+    EXPECT_EQ(labels(near), 0u);
+    g_hovered_tile = near->tile; // next to the selected unit: only the hovered one
+    EXPECT_EQ(labels(near), 1u);
+    EXPECT_EQ(labels(mine), 0u);
+    g_hovered_tile = far->tile; // far away: both
+    EXPECT_EQ(labels(far), 1u);
+    EXPECT_EQ(labels(mine), 1u);
+    EXPECT_EQ(labels(near), 0u);
+    g_hovered_tile = tile(2, 3); // an empty neighbour: the selected one
+    EXPECT_EQ(labels(mine), 1u);
+    g_hovered_tile = nullptr;
+    g_font = nullptr;
+    gfx.flush();
 }
 
 TEST_F(unit_test, ShowMovesBlinksTheTilesItCanEnterOrStrike) {
