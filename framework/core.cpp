@@ -88,6 +88,7 @@ void c_core::release_all() {
         DestroyWindow(window);
     }
     UnregisterClassA(class_name.c_str(), g_instance);
+    if (icon) DestroyIcon(icon);
     if (instance_ == this) instance_ = nullptr;
 }
 
@@ -108,6 +109,7 @@ void c_core::create_window() {
     if (!icon_file.empty()) {
         wc.hIcon = static_cast<HICON>(LoadImageA(nullptr, icon_file.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
         if (!wc.hIcon) HV_RAISE("Unable to load the icon image.", fn, 0, this);
+        icon = wc.hIcon;
     } else {
         wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
     }

@@ -99,6 +99,7 @@ public:
     std::string class_name;
     settings_record settings{};
     HWND window = nullptr;
+    HICON icon = nullptr; // loaded from the icon file; the stock icon is not kept here
     bool quit = false;
     IDirect3D9* d3d = nullptr;
     D3DCAPS9 caps{};

@@ -280,8 +280,3 @@ std::unique_ptr<gdi_font> gdi_open_font(int height, int width, bool bold, bool i
     return std::make_unique<gdi_font>(std::move(sized), m);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-// fontconfig loses a few hundred bytes while it parses its configuration files, once per
-// process; that is not ours to fix, so leak checks skip allocations made inside it.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-#endif

@@ -166,6 +166,7 @@ BOOL ClipCursor(const RECT* rect);
 BOOL GetCursorPos(POINT* point);
 HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags);
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+BOOL DestroyIcon(HICON icon);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HGDIOBJ GetStockObject(int object);
 short GetKeyState(int virtual_key);

@@ -51,7 +51,9 @@ TEST_F(GlDrawing, GameFontTextLeavesPixelsOnlyInsideItsBoundingBox) {
             if (p.at(x, y) == 0) continue;
             bool in = x >= box.left && x < box.right && y >= box.top && y < box.bottom;
             (in ? inside : outside)++;
-            if (in) EXPECT_EQ(p.at(x, y), 0xFFFF00u) << x << "," << y; // hard edges: only the text colour
+            if (in) {
+                EXPECT_EQ(p.at(x, y), 0xFFFF00u) << x << "," << y; // hard edges: only the text colour
+            }
         }
     EXPECT_GT(inside, 200);
     EXPECT_EQ(outside, 0);

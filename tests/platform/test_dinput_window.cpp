@@ -18,8 +18,11 @@ TEST(Keyboard, ScancodesMapToTheirDirectInputCodes) {
     EXPECT_EQ(dik_from_sdl_scancode(SDL_SCANCODE_CAPSLOCK), 0); // carried as a toggle instead
     // No two SDL keys may land on the same code.
     int seen[256] = {};
-    for (int sc = 0; sc < SDL_NUM_SCANCODES; ++sc)
-        if (BYTE d = dik_from_sdl_scancode(sc)) EXPECT_EQ(seen[d]++, 0) << "code " << int(d);
+    for (int sc = 0; sc < SDL_NUM_SCANCODES; ++sc) {
+        if (BYTE d = dik_from_sdl_scancode(sc)) {
+            EXPECT_EQ(seen[d]++, 0) << "code " << int(d);
+        }
+    }
 }
 
 TEST(Keyboard, LockKeysReportTheirToggleState) {
