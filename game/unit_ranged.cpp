@@ -143,23 +143,7 @@ float c_archer::arrow_tilt(float d) const {
 }
 
 void c_archer::arrive() {
-    const char* key = "miss";
-    D3DCOLOR colour = g_unit_settings.miss_text_color;
-    if (type->roll_hit()) {
-        switch (target->take_damage(type->damage, true)) {
-        case DAMAGE_BLOCKED:
-            key = "block", colour = g_unit_settings.block_text_color;
-            break;
-        case DAMAGE_KILLED:
-            key = "kill", colour = g_unit_settings.kill_text_color;
-            strikes_left = 0;
-            break;
-        default:
-            key = "hit", colour = g_unit_settings.hit_text_color;
-            break;
-        }
-    }
-    show_text(result_text(key), colour, tile_rect(aim_tile));
+    resolve_strike(tile_rect(aim_tile));
     if (--strikes_left < 1) {
         end_volley();
         return;
