@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/core.h"
+#include "tests/gl/screenshot.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/interpolator.h"
@@ -26,11 +27,6 @@ const std::vector<std::string> all_explosions{"explosion_blood",   "explosion_de
                                               "explosion_wreck",   "explosion_blast", "explosion_bounce",
                                               "explosion_sploosh", "explosion_fire"};
 
-struct frame {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> rgb; // 0x00RRGGBB, row 0 at the top
-    std::uint32_t at(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
-};
 
 class GlMap : public ::testing::Test {
   protected:
@@ -89,47 +85,9 @@ class GlMap : public ::testing::Test {
         draw_effects(g_effects);
         g_gfx->flush();
         ip->drawing = false;
-        frame f = grab();
+        frame f = grab_back_buffer(core->device);
         core->frame_end();
         return f;
-    }
-    frame grab() {
-        IDirect3DDevice9* dev = core->device;
-        IDirect3DSurface9 *back = nullptr, *copy = nullptr;
-        EXPECT_EQ(dev->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-        D3DSURFACE_DESC desc{};
-        back->GetDesc(&desc);
-        EXPECT_EQ(dev->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
-                                                   &copy, nullptr),
-                  D3D_OK);
-        EXPECT_EQ(dev->GetRenderTargetData(back, copy), D3D_OK);
-        D3DLOCKED_RECT locked{};
-        EXPECT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-        frame f;
-        f.width = static_cast<int>(desc.Width);
-        f.height = static_cast<int>(desc.Height);
-        for (int y = 0; y < f.height; ++y) {
-            const auto* line = static_cast<const std::uint32_t*>(
-                static_cast<const void*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch));
-            for (int x = 0; x < f.width; ++x)
-                f.rgb.push_back(line[x] & 0xFFFFFF);
-        }
-        copy->UnlockRect();
-        copy->Release();
-        back->Release();
-        return f;
-    }
-    static void save(const frame& f, const std::string& name) {
-        std::string dir = std::string(HV_SOURCE_DIR) + "/build/screenshots";
-        std::filesystem::create_directories(dir);
-        std::vector<std::uint32_t> argb(f.rgb);
-        for (std::uint32_t& p : argb)
-            p |= 0xFF000000;
-        SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(argb.data(), f.width, f.height, 32, f.width * 4,
-                                                            SDL_PIXELFORMAT_ARGB8888);
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(IMG_SavePNG(s, (dir + "/" + name).c_str()), 0);
-        SDL_FreeSurface(s);
     }
     static int red(std::uint32_t p) { return static_cast<int>((p >> 16) & 0xFF); }
     static int blue(std::uint32_t p) { return static_cast<int>(p & 0xFF); }
@@ -178,8 +136,8 @@ TEST_F(GlMap, AGeneratedMapWithBlinksAndEveryExplosion) {
     for (int i = 0; i < 4; ++i)
         step();
     frame busy = draw();
-    save(busy, "map_scene.png");
-    save(plain, "map_plain.png");
+    save_screenshot(busy, "map_scene.png");
+    save_screenshot(plain, "map_plain.png");
 
     auto centre = [](const frame& f, c_tile* t) {
         return f.at((t->left + t->right) / 2, (t->top + t->bottom) / 2);
