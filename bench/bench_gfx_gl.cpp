@@ -7,7 +7,9 @@
 #include "platform/d3d9.h"
 
 namespace {
-LRESULT proc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
+LRESULT proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return DefWindowProcA(w, m, wp, lp);
+}
 
 struct gl_scene {
     HWND window = nullptr;
@@ -23,8 +25,8 @@ struct gl_scene {
         wc.lpfnWndProc = proc;
         wc.lpszClassName = "hv_bench";
         RegisterClassExA(&wc);
-        window = CreateWindowExA(0, "hv_bench", "bench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr, nullptr,
-                                 nullptr, nullptr);
+        window = CreateWindowExA(0, "hv_bench", "bench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
+                                 nullptr, nullptr, nullptr);
         if (!window || !(d3d = Direct3DCreate9(D3D_SDK_VERSION))) return false;
         ShowWindow(window, SW_SHOW);
         D3DPRESENT_PARAMETERS p{};
@@ -36,7 +38,8 @@ struct gl_scene {
         p.EnableAutoDepthStencil = TRUE;
         p.AutoDepthStencilFormat = D3DFMT_D16;
         p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &dev)))
+        if (FAILED(
+                d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &dev)))
             return false;
         dev->SetRenderState(D3DRS_LIGHTING, FALSE);
         dev->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
@@ -73,8 +76,8 @@ void run(benchmark::State& state, int size) {
         s.gfx->depth = 0.0f;
         for (int i = 0; i < quads; ++i) {
             int x = (i * 17) % 1000, y = (i * 31) % 740;
-            s.gfx->add_quad_tra(x, y, x + size, y + (size == 8 ? 8 : 24), s.gfx->depth, 0.0f, s.image, 0, 1, 0, 1,
-                                0xFFFFFFFF);
+            s.gfx->add_quad_tra(x, y, x + size, y + (size == 8 ? 8 : 24), s.gfx->depth, 0.0f, s.image, 0, 1,
+                                0, 1, 0xFFFFFFFF);
             s.gfx->depth += s.gfx->depth_step;
         }
         s.gfx->flush();
@@ -84,8 +87,12 @@ void run(benchmark::State& state, int size) {
     state.SetItemsProcessed(state.iterations() * quads);
 }
 
-void BM_gl_quads_triangles(benchmark::State& state) { run(state, 16); }
-void BM_gl_quads_sprites(benchmark::State& state) { run(state, 8); }
+void BM_gl_quads_triangles(benchmark::State& state) {
+    run(state, 16);
+}
+void BM_gl_quads_sprites(benchmark::State& state) {
+    run(state, 8);
+}
 BENCHMARK(BM_gl_quads_triangles)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_gl_quads_sprites)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 } // namespace

@@ -18,7 +18,8 @@ struct ini_file {
         FILE* f = std::fopen((dir + "/rules.ini").c_str(), "w");
         for (int s = 0; s < 10; ++s) {
             std::fprintf(f, "[section_%d]\n; fifty keys a section\n", s);
-            for (int k = 0; k < 50; ++k) std::fprintf(f, "key_%d = %d\n", k, s * 1000 + k);
+            for (int k = 0; k < 50; ++k)
+                std::fprintf(f, "key_%d = %d\n", k, s * 1000 + k);
         }
         std::fclose(f);
     }

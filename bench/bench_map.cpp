@@ -55,7 +55,8 @@ void BM_map_frame_1024x768(benchmark::State& state) {
     world w;
     c_map map(32, 32, true);
     if (state.range(0))
-        for (int c = 0; c < 32; ++c) map.get_tile(c, 8)->blink(0xFFFF0000);
+        for (int c = 0; c < 32; ++c)
+            map.get_tile(c, 8)->blink(0xFFFF0000);
     scroll_x = 300;
     scroll_y = 200;
     truncate_scroll();
@@ -64,8 +65,8 @@ void BM_map_frame_1024x768(benchmark::State& state) {
         map.draw(1024, 768);
         w.gfx->flush();
     }
-    state.counters["draw_calls"] = benchmark::Counter(
-        static_cast<double>(w.dev.count("DrawPrimitive")) / static_cast<double>(state.iterations()));
+    state.counters["draw_calls"] = benchmark::Counter(static_cast<double>(w.dev.count("DrawPrimitive")) /
+                                                      static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_map_frame_1024x768)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 

@@ -6,7 +6,7 @@
 #include "framework/err.h"
 
 class c_chance : public c_reportable {
-public:
+  public:
     // Appends an outcome whose index is the number of outcomes added before it. Weights come
     // from data; a negative one raises, since it would make every roll of the list meaningless.
     void add_chance(int weight);
@@ -18,7 +18,7 @@ public:
     std::uint32_t get_total() const { return total_; }
     const std::vector<std::uint32_t>& get_thresholds() const { return thresholds_; }
 
-private:
+  private:
     std::vector<std::uint32_t> thresholds_;
     std::uint32_t total_ = 0;
 };

@@ -23,7 +23,8 @@ const char* const CORE_FILE_FUNCTION_CTOR = "c_core::c_core";
 c_core::c_core(const std::string& caption_, const std::string& icon_file_, const settings_record& settings_,
                int diagnostics_mode_, DWORD option_flags_) {
     if (instance_)
-        HV_RAISE("There can only be one core object in existence at a time.", CORE_FILE_FUNCTION_CTOR, 0, nullptr);
+        HV_RAISE("There can only be one core object in existence at a time.", CORE_FILE_FUNCTION_CTOR, 0,
+                 nullptr);
     instance_ = this;
     // A core that fails half way gives back what it made, so no dangling instance is left.
     try {
@@ -34,8 +35,8 @@ c_core::c_core(const std::string& caption_, const std::string& icon_file_, const
     }
 }
 
-void c_core::construct(const std::string& caption_, const std::string& icon_file_, const settings_record& settings_,
-                       int diagnostics_mode_, DWORD option_flags_) {
+void c_core::construct(const std::string& caption_, const std::string& icon_file_,
+                       const settings_record& settings_, int diagnostics_mode_, DWORD option_flags_) {
     caption = caption_;
     icon_file = icon_file_;
     class_name = format_string("core_window_class_%p", static_cast<void*>(this));
@@ -71,7 +72,9 @@ void c_core::construct(const std::string& caption_, const std::string& icon_file
     forced_reset = false;
 }
 
-c_core::~c_core() { release_all(); }
+c_core::~c_core() {
+    release_all();
+}
 
 void c_core::release_all() {
     delete system_font;
@@ -107,7 +110,8 @@ void c_core::create_window() {
     wc.lpfnWndProc = window_proc;
     wc.hInstance = g_instance;
     if (!icon_file.empty()) {
-        wc.hIcon = static_cast<HICON>(LoadImageA(nullptr, icon_file.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+        wc.hIcon =
+            static_cast<HICON>(LoadImageA(nullptr, icon_file.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
         if (!wc.hIcon) HV_RAISE("Unable to load the icon image.", fn, 0, this);
         icon = wc.hIcon;
     } else {
@@ -124,9 +128,9 @@ void c_core::create_window() {
                                  r.right - r.left, r.bottom - r.top, nullptr, nullptr, g_instance, nullptr);
         if (!window) HV_RAISE("Unable to create the windowed mode window.", fn, 0, this);
     } else {
-        window = CreateWindowExA(0, class_name.c_str(), caption.c_str(), WS_POPUP, 0, 0,
-                                 static_cast<int>(settings.mode.Width), static_cast<int>(settings.mode.Height),
-                                 nullptr, nullptr, g_instance, nullptr);
+        window = CreateWindowExA(
+            0, class_name.c_str(), caption.c_str(), WS_POPUP, 0, 0, static_cast<int>(settings.mode.Width),
+            static_cast<int>(settings.mode.Height), nullptr, nullptr, g_instance, nullptr);
         if (!window) HV_RAISE("Unable to create the fullscreen mode window.", fn, 0, this);
     }
     g_report_window = window;
@@ -143,7 +147,8 @@ LRESULT c_core::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
         return 0;
     case WM_SIZE:
         if (!core || wparam == SIZE_MINIMIZED) return 0;
-        if (LOWORD(static_cast<std::uintptr_t>(lparam)) == 0 || HIWORD(static_cast<std::uintptr_t>(lparam)) == 0) {
+        if (LOWORD(static_cast<std::uintptr_t>(lparam)) == 0 ||
+            HIWORD(static_cast<std::uintptr_t>(lparam)) == 0) {
             core->active = false;
             return 0;
         }
@@ -169,7 +174,8 @@ LRESULT c_core::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
     case WM_MOVING:
         if (core) core->forced_reset = true;
         return 0;
-    default: return DefWindowProcA(hwnd, message, wparam, lparam);
+    default:
+        return DefWindowProcA(hwnd, message, wparam, lparam);
     }
 }
 
@@ -212,7 +218,8 @@ void c_core::get_cursor_pos(int& x, int& y) const {
 POINT screen_to_client_area(POINT screen, const RECT& w, const RECT& c) {
     // The side borders are taken as equal; the caption is the vertical frame less one border.
     int border = ((w.right - w.left) - (c.right - c.left)) / 2;
-    return POINT{screen.x - w.left - border, screen.y - w.top - (((w.bottom - w.top) - (c.bottom - c.top)) - border)};
+    return POINT{screen.x - w.left - border,
+                 screen.y - w.top - (((w.bottom - w.top) - (c.bottom - c.top)) - border)};
 }
 
 void c_core::place_window() {
@@ -253,7 +260,8 @@ void c_core::create_di() {
     if (FAILED(hr)) HV_RAISE("Unable to create DirectInput.", fn, hr, this);
     if (FAILED(hr = dinput->CreateDevice(GUID_SysMouse, &mouse, nullptr)))
         HV_RAISE("Unable to create the mouse.", fn, hr, this);
-    if (FAILED(hr = mouse->SetDataFormat(&c_dfDIMouse))) HV_RAISE("Unable to set the mouse data format.", fn, hr, this);
+    if (FAILED(hr = mouse->SetDataFormat(&c_dfDIMouse)))
+        HV_RAISE("Unable to set the mouse data format.", fn, hr, this);
     if (FAILED(hr = mouse->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND)))
         HV_RAISE("Unable to set the mouse coop level.", fn, hr, this);
     if (FAILED(hr = mouse->Acquire())) HV_RAISE("Unable to acquire the mouse.", fn, hr, this);
@@ -295,11 +303,16 @@ DIMOUSESTATE c_core::get_mouse_state() {
 namespace {
 const char* debug_mode_name(int mode) {
     switch (mode) {
-    case 0: return "none";
-    case 1: return "fps";
-    case 2: return "cursor";
-    case 3: return "full";
-    default: return "unknown";
+    case 0:
+        return "none";
+    case 1:
+        return "fps";
+    case 2:
+        return "cursor";
+    case 3:
+        return "full";
+    default:
+        return "unknown";
     }
 }
 } // namespace
@@ -311,7 +324,8 @@ std::string c_core::get_details() const {
     d += "\nSCREEN:\n\tIS WINDOWED: " + to_string(settings.is_windowed != 0);
     const RECT& r = settings.window_rect;
     d += format_string("\n\tPOSITION: %d x %d -> %d x %d", r.left, r.top, r.right, r.bottom);
-    d += format_string("\n\tDISPLAY MODE:\n\t\tRESOLUTION: %u x %u", settings.mode.Width, settings.mode.Height);
+    d += format_string("\n\tDISPLAY MODE:\n\t\tRESOLUTION: %u x %u", settings.mode.Width,
+                       settings.mode.Height);
     d += format_string("\n\t\tCOLOR DEPTH: %d", format_to_depth(settings.mode.Format));
     d += format_string("\n\t\tREFRESH RATE: %u", settings.mode.RefreshRate);
     d += format_string("\n\tADAPTER: %u", settings.adapter);

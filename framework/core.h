@@ -17,8 +17,8 @@ class c_font;
 // The display settings: eleven 32-bit fields, kept inside the core and compared as blocks.
 struct settings_record {
     BOOL is_windowed;
-    RECT window_rect;     // outer window rectangle in windowed mode
-    D3DDISPLAYMODE mode;  // full-screen width, height, refresh rate and format
+    RECT window_rect;    // outer window rectangle in windowed mode
+    D3DDISPLAYMODE mode; // full-screen width, height, refresh rate and format
     UINT adapter;
     UINT present_interval; // D3DPRESENT_INTERVAL_DEFAULT or _IMMEDIATE
 };
@@ -51,7 +51,7 @@ std::string held_keys_line(const BYTE* keys);
 extern IDirect3D9* (*g_direct3d_create)(UINT sdk_version);
 
 class c_core : public c_reportable {
-public:
+  public:
     c_core(const std::string& caption, const std::string& icon_file, const settings_record& settings,
            int diagnostics_mode, DWORD option_flags);
     ~c_core() override;
@@ -126,7 +126,7 @@ public:
     DWORD option_flags = 0;
     bool active = false;
 
-private:
+  private:
     void construct(const std::string& caption, const std::string& icon_file, const settings_record& settings,
                    int diagnostics_mode, DWORD option_flags);
     void release_all();

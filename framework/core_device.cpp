@@ -10,7 +10,9 @@
 
 // ---- compatibility ---------------------------------------------------------------------------
 
-bool c_core::full_screen_device() const { return !settings.is_windowed && !(option_flags & CORE_WINDOWED_DEVICE); }
+bool c_core::full_screen_device() const {
+    return !settings.is_windowed && !(option_flags & CORE_WINDOWED_DEVICE);
+}
 
 void c_core::test_display_mode() {
     const char* fn = "c_core::test_display_mode";
@@ -18,7 +20,9 @@ void c_core::test_display_mode() {
     for (UINT i = 0; i < n; ++i) {
         D3DDISPLAYMODE m{};
         HRESULT hr = d3d->EnumAdapterModes(settings.adapter, settings.mode.Format, i, &m);
-        if (FAILED(hr)) HV_RAISE(format_string("Unable to enumerate display mode #%d.", static_cast<int>(i)), fn, hr, this);
+        if (FAILED(hr))
+            HV_RAISE(format_string("Unable to enumerate display mode #%d.", static_cast<int>(i)), fn, hr,
+                     this);
         if (std::memcmp(&m, &settings.mode, sizeof m) == 0) return;
     }
     HV_RAISE("The requested display mode is not supported.", fn, 0, this);
@@ -36,8 +40,9 @@ void c_core::test_compatibility() {
         windowed = FALSE;
     }
     if (FAILED(hr = d3d->CheckDeviceType(settings.adapter, D3DDEVTYPE_HAL, f, f, windowed)))
-        HV_RAISE("Hardware acceleration does not exist for this display format. Please choose a different format.",
-                 fn, hr, this);
+        HV_RAISE(
+            "Hardware acceleration does not exist for this display format. Please choose a different format.",
+            fn, hr, this);
     if (FAILED(hr = d3d->CheckDeviceFormat(settings.adapter, D3DDEVTYPE_HAL, f, D3DUSAGE_DEPTHSTENCIL,
                                            D3DRTYPE_SURFACE, D3DFMT_D16)))
         HV_RAISE("CheckDeviceFormat for D3DFMT_D16 failed.", fn, hr, this);
@@ -119,8 +124,10 @@ void c_core::init_d3d_rendering() {
     // The longer screen side spans -1..1 with square units and y growing downward. A window
     // without client area (never drawn in) is kept from dividing by zero.
     float fw = static_cast<float>(w > 0 ? w : 1), fh = static_cast<float>(h > 0 ? h : 1);
-    if (fw >= fh) D3DXMatrixScaling(&projection, 1.0f, -fw / fh, 1.0f);
-    else D3DXMatrixScaling(&projection, fh / fw, -1.0f, 1.0f);
+    if (fw >= fh)
+        D3DXMatrixScaling(&projection, 1.0f, -fw / fh, 1.0f);
+    else
+        D3DXMatrixScaling(&projection, fh / fw, -1.0f, 1.0f);
     if (FAILED(hr = device->SetTransform(D3DTS_PROJECTION, &projection)))
         HV_RAISE("Unable to set the projection transform.", fn, hr, this);
     D3DVIEWPORT9 vp{0, 0, static_cast<DWORD>(w), static_cast<DWORD>(h), 0.0f, 1.0f};
@@ -184,10 +191,13 @@ void c_core::frame_begin(D3DCOLOR clear_color) {
         get_cursor_pos(x, y);
         get_client_size(w, h);
         int count = ShowCursor((x >= 0 && x < w && y >= 0 && y < h) ? FALSE : TRUE);
-        while (count < -1) count = ShowCursor(TRUE);
-        while (count > 0) count = ShowCursor(FALSE);
+        while (count < -1)
+            count = ShowCursor(TRUE);
+        while (count > 0)
+            count = ShowCursor(FALSE);
     }
-    if (FAILED(hr = device->BeginScene())) HV_RAISE("Unable to begin the scene.", "c_core::frame_begin", hr, this);
+    if (FAILED(hr = device->BeginScene()))
+        HV_RAISE("Unable to begin the scene.", "c_core::frame_begin", hr, this);
 }
 
 void c_core::frame_end() {
@@ -221,7 +231,8 @@ std::string c_core::full_diagnostics_text() {
     t += format_string("  fps: %.2f \n", fps);
     t += format_string("  frames: %d \n", frame_count);
     t += format_string("  time: %.3f \n", (get_cur_time() - start_time) / 1000.0);
-    t += (option_flags & CORE_PERF_COUNTER) ? "  using QueryPerformanceCounter \n" : "  using GetTickCount \n";
+    t +=
+        (option_flags & CORE_PERF_COUNTER) ? "  using QueryPerformanceCounter \n" : "  using GetTickCount \n";
     t += "SCREEN \n";
     t += format_string("  %s %s \n", adapter_description.c_str(),
                        (caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT) ? "(HVP)" : "(SVP)");
@@ -248,8 +259,8 @@ std::string c_core::full_diagnostics_text() {
     DIMOUSESTATE ms = get_mouse_state();
     t += "CURSOR \n";
     t += format_string("  %d,%d \n", x, y);
-    t += format_string("  state: %d%d%d%d \n", ms.rgbButtons[0] >> 7, ms.rgbButtons[1] >> 7, ms.rgbButtons[2] >> 7,
-                       ms.rgbButtons[3] >> 7);
+    t += format_string("  state: %d%d%d%d \n", ms.rgbButtons[0] >> 7, ms.rgbButtons[1] >> 7,
+                       ms.rgbButtons[2] >> 7, ms.rgbButtons[3] >> 7);
     t += "KEYBOARD \n" + held_keys_line(get_kb_state());
     return t;
 }
@@ -270,15 +281,20 @@ void c_core::draw_diagnostics() {
     const D3DCOLOR white = 0xFFFFFFFF, shade = 0x5F000000;
     switch (diagnostics_mode) {
     case 1:
-        overlay_rect = system_font->draw_fast(format_string("FPS: %.2f", fps), 0, 0, 0.0f, white, shade, 1, 1);
+        overlay_rect =
+            system_font->draw_fast(format_string("FPS: %.2f", fps), 0, 0, 0.0f, white, shade, 1, 1);
         break;
     case 2: {
         int x = 0, y = 0;
         get_cursor_pos(x, y);
-        overlay_rect = system_font->draw_fast(format_string("FPS: %.2f", fps), x + 32, y + 32, 0.0f, white, shade, 1, 1);
+        overlay_rect =
+            system_font->draw_fast(format_string("FPS: %.2f", fps), x + 32, y + 32, 0.0f, white, shade, 1, 1);
         break;
     }
-    case 3: overlay_rect = system_font->draw_fast(full_diagnostics_text(), 0, 0, 0.0f, white, shade, 1, 1); break;
-    default: break;
+    case 3:
+        overlay_rect = system_font->draw_fast(full_diagnostics_text(), 0, 0, 0.0f, white, shade, 1, 1);
+        break;
+    default:
+        break;
     }
 }

@@ -13,8 +13,8 @@ std::string c_reportable::get_details() const {
     return format_string("MEMORY LOCATION: %p\n", static_cast<const void*>(this));
 }
 
-c_err::c_err(std::string details_, std::string file_, int line_, std::string function_, std::string compile_date_,
-             HRESULT hresult_, const c_reportable* object)
+c_err::c_err(std::string details_, std::string file_, int line_, std::string function_,
+             std::string compile_date_, HRESULT hresult_, const c_reportable* object)
     : details(std::move(details_)), file(std::move(file_)), line(line_), function(std::move(function_)),
       compile_date(std::move(compile_date_)), hresult(hresult_) {
     if (object) {

@@ -7,7 +7,7 @@
 
 // Root of the polymorphic classes: an object named at a raise adds its own state to the report.
 class c_reportable {
-public:
+  public:
     virtual ~c_reportable() = default;
     // The text added to a report as ADDITIONAL DETAILS; by default the object's address.
     virtual std::string get_details() const;
@@ -16,7 +16,7 @@ public:
 };
 
 class c_err {
-public:
+  public:
     c_err(std::string details, std::string file, int line, std::string function, std::string compile_date,
           HRESULT hresult, const c_reportable* object);
 
@@ -41,15 +41,15 @@ constexpr const char* hv_base_name(const char* path) {
 }
 
 // The one raise: fills file, line and the source file's time stamp by itself.
-#define HV_RAISE(message, function, hresult, object)                                                      \
+#define HV_RAISE(message, function, hresult, object)                                                         \
     throw c_err((message), hv_base_name(__FILE__), __LINE__, (function), __TIMESTAMP__, (hresult), (object))
 
 // Inside a member function: raises when a platform call fails, with its HRESULT and the
 // object's own details in the report.
-#define HV_CHECK(call, message, function)                                                                 \
-    do {                                                                                                  \
-        HRESULT hr_ = (call);                                                                             \
-        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                          \
+#define HV_CHECK(call, message, function)                                                                    \
+    do {                                                                                                     \
+        HRESULT hr_ = (call);                                                                                \
+        if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                             \
     } while (0)
 
 // Runs the program's main routine inside the one catch. On a c_err: writes error.txt to the

@@ -21,7 +21,8 @@ c_ini::c_ini(const std::string& file_name) {
     path_ = dir + PATH_SEPARATOR + file_name;
 }
 
-std::string c_ini::read(const std::string& section, const std::string& key, const std::string& fallback) const {
+std::string c_ini::read(const std::string& section, const std::string& key,
+                        const std::string& fallback) const {
     DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), g_ini_buffer,
                                        sizeof g_ini_buffer, path_.c_str());
     return std::string(g_ini_buffer, n);
@@ -43,16 +44,35 @@ std::string unescape_ini_text(const std::string& v) {
         }
         if (i + 1 >= v.size()) break;
         switch (v[++i]) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case 'a': out += '\a'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'v': out += '\v'; break;
-        default: break; // an unknown escape drops both characters
+        case '"':
+            out += '"';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        case 'a':
+            out += '\a';
+            break;
+        case 'b':
+            out += '\b';
+            break;
+        case 'f':
+            out += '\f';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'v':
+            out += '\v';
+            break;
+        default:
+            break; // an unknown escape drops both characters
         }
     }
     return out;
@@ -86,6 +106,10 @@ void c_ini::write_string(const std::string& key, const std::string& text) {
     WritePrivateProfileStringA(section_.c_str(), key.c_str(), text.c_str(), path_.c_str());
 }
 
-void c_ini::write_int(const std::string& key, int value) { write_string(key, format_string("%d", value)); }
+void c_ini::write_int(const std::string& key, int value) {
+    write_string(key, format_string("%d", value));
+}
 
-void c_ini::write_bool(const std::string& key, bool value) { write_string(key, value ? "true" : "false"); }
+void c_ini::write_bool(const std::string& key, bool value) {
+    write_string(key, value ? "true" : "false");
+}

@@ -7,7 +7,7 @@
 #include "framework/err.h"
 
 class c_ini : public c_reportable {
-public:
+  public:
     explicit c_ini(const std::string& file_name);
 
     void set_section(const std::string& section) { section_ = section; }
@@ -36,7 +36,7 @@ public:
     void write_int(const std::string& key, int value);
     void write_bool(const std::string& key, bool value);
 
-private:
+  private:
     std::string read(const std::string& section, const std::string& key, const std::string& fallback) const;
 
     std::string path_;

@@ -41,14 +41,16 @@ bool c_interpolator::sync(int step, int now) {
         frame_times.pop_back();
     }
     draw_time += frame_time_sum / static_cast<int>(frame_times.size());
-    if (draw_time > update_time) HV_RAISE("Draw time is greater than update time!!!", "c_interpolator::sync", 0, this);
+    if (draw_time > update_time)
+        HV_RAISE("Draw time is greater than update time!!!", "c_interpolator::sync", 0, this);
     return false;
 }
 
 std::string c_interpolator::get_details() const {
-    return c_reportable::get_details() +
-           format_string("DRAW TIME: %d\nUPDATE TIME: %d\nPREVIOUS UPDATE TIME: %d\nLAST SYNC: %d\nFRAME TIME SUM: %d\n",
-                         draw_time, update_time, prev_update_time, last_sync, frame_time_sum);
+    return c_reportable::get_details() + format_string("DRAW TIME: %d\nUPDATE TIME: %d\nPREVIOUS UPDATE "
+                                                       "TIME: %d\nLAST SYNC: %d\nFRAME TIME SUM: %d\n",
+                                                       draw_time, update_time, prev_update_time, last_sync,
+                                                       frame_time_sum);
 }
 
 void normalize_angle(c_interp_float& track) {

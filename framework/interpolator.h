@@ -8,7 +8,7 @@
 #include "framework/err.h"
 
 class c_interpolator : public c_reportable {
-public:
+  public:
     // The first interpolator made becomes the current one that every track uses.
     explicit c_interpolator(int now);
     ~c_interpolator() override;
@@ -30,7 +30,7 @@ public:
     int last_sync = 0;
     int frame_time_sum = 0;
 
-private:
+  private:
     static c_interpolator* current_;
 };
 
@@ -78,16 +78,19 @@ void normalize_angle(c_interp_float& track);
 template <typename T, size_t N> struct c_interp_multi {
     std::array<c_interp<T>, N> tracks;
     void set(const std::array<T, N>& v) {
-        for (size_t i = 0; i < N; ++i) tracks[i].set(v[i]);
+        for (size_t i = 0; i < N; ++i)
+            tracks[i].set(v[i]);
     }
     std::array<T, N> get() const {
         std::array<T, N> out;
         bool drawing = c_interpolator::current()->drawing;
-        for (size_t i = 0; i < N; ++i) out[i] = drawing ? tracks[i].get() : tracks[i].value;
+        for (size_t i = 0; i < N; ++i)
+            out[i] = drawing ? tracks[i].get() : tracks[i].value;
         return out;
     }
     void init() {
-        for (auto& t : tracks) t.init();
+        for (auto& t : tracks)
+            t.init();
     }
 };
 

@@ -33,11 +33,21 @@ std::string format_string(const char* format, ...) {
     return std::string(g_format_buffer);
 }
 
-std::string to_string(int v) { return format_string("%d", v); }
-std::string to_string(std::int64_t v) { return format_string("%lld", static_cast<long long>(v)); }
-std::string to_string(unsigned v) { return format_string("%u", v); }
-std::string to_string(bool v) { return v ? "true" : "false"; }
-std::string to_string(char v) { return format_string("%c", v); }
+std::string to_string(int v) {
+    return format_string("%d", v);
+}
+std::string to_string(std::int64_t v) {
+    return format_string("%lld", static_cast<long long>(v));
+}
+std::string to_string(unsigned v) {
+    return format_string("%u", v);
+}
+std::string to_string(bool v) {
+    return v ? "true" : "false";
+}
+std::string to_string(char v) {
+    return format_string("%c", v);
+}
 
 bool is_single_int_format(const std::string& f) {
     int conversions = 0;
@@ -45,11 +55,14 @@ bool is_single_int_format(const std::string& f) {
         if (f[i] != '%') continue;
         ++i;
         if (i < f.size() && f[i] == '%') continue;
-        while (i < f.size() && std::string("-+ #0").find(f[i]) != std::string::npos) ++i;
-        while (i < f.size() && std::isdigit(static_cast<unsigned char>(f[i]))) ++i;
+        while (i < f.size() && std::string("-+ #0").find(f[i]) != std::string::npos)
+            ++i;
+        while (i < f.size() && std::isdigit(static_cast<unsigned char>(f[i])))
+            ++i;
         if (i < f.size() && f[i] == '.') {
             ++i;
-            while (i < f.size() && std::isdigit(static_cast<unsigned char>(f[i]))) ++i;
+            while (i < f.size() && std::isdigit(static_cast<unsigned char>(f[i])))
+                ++i;
         }
         if (i >= f.size() || (f[i] != 'd' && f[i] != 'i')) return false;
         ++conversions;

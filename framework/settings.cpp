@@ -4,29 +4,45 @@
 
 D3DFORMAT depth_to_format(int depth) {
     switch (depth) {
-    case 8: return D3DFMT_R3G3B2;
-    case 15: return D3DFMT_X1R5G5B5;
-    case 16: return D3DFMT_R5G6B5;
-    case 24: return D3DFMT_R8G8B8;
-    case 32: return D3DFMT_X8R8G8B8;
-    case 33: return D3DFMT_A2R10G10B10;
-    case 64: return D3DFMT_A16B16G16R16;
-    default: return D3DFMT_UNKNOWN;
+    case 8:
+        return D3DFMT_R3G3B2;
+    case 15:
+        return D3DFMT_X1R5G5B5;
+    case 16:
+        return D3DFMT_R5G6B5;
+    case 24:
+        return D3DFMT_R8G8B8;
+    case 32:
+        return D3DFMT_X8R8G8B8;
+    case 33:
+        return D3DFMT_A2R10G10B10;
+    case 64:
+        return D3DFMT_A16B16G16R16;
+    default:
+        return D3DFMT_UNKNOWN;
     }
 }
 
 int format_to_depth(D3DFORMAT format) {
     switch (format) {
-    case D3DFMT_R3G3B2: return 8;
+    case D3DFMT_R3G3B2:
+        return 8;
     case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5: return 15;
-    case D3DFMT_R5G6B5: return 16;
-    case D3DFMT_R8G8B8: return 24;
+    case D3DFMT_A1R5G5B5:
+        return 15;
+    case D3DFMT_R5G6B5:
+        return 16;
+    case D3DFMT_R8G8B8:
+        return 24;
     case D3DFMT_X8R8G8B8:
-    case D3DFMT_A8R8G8B8: return 32;
-    case D3DFMT_A2R10G10B10: return 33;
-    case D3DFMT_A16B16G16R16: return 64;
-    default: return 0;
+    case D3DFMT_A8R8G8B8:
+        return 32;
+    case D3DFMT_A2R10G10B10:
+        return 33;
+    case D3DFMT_A16B16G16R16:
+        return 64;
+    default:
+        return 0;
     }
 }
 
@@ -43,7 +59,8 @@ settings_record read_screen_settings(c_ini& ini) {
     s.mode.Format = depth_to_format(ini.get_int("depth"));
     s.mode.RefreshRate = static_cast<UINT>(ini.get_int("refresh_rate"));
     s.adapter = static_cast<UINT>(ini.get_int("adapter"));
-    s.present_interval = ini.get_bool("present_immediate") ? D3DPRESENT_INTERVAL_IMMEDIATE : D3DPRESENT_INTERVAL_DEFAULT;
+    s.present_interval =
+        ini.get_bool("present_immediate") ? D3DPRESENT_INTERVAL_IMMEDIATE : D3DPRESENT_INTERVAL_DEFAULT;
     return s;
 }
 
@@ -61,4 +78,3 @@ void write_screen_settings(c_ini& ini, const settings_record& s) {
     ini.write_int("adapter", static_cast<int>(s.adapter));
     ini.write_bool("present_immediate", s.present_interval == D3DPRESENT_INTERVAL_IMMEDIATE);
 }
-

@@ -46,8 +46,11 @@ void gs_blank() {
 
 void run_state(int state) {
     switch (state) {
-    case 1: gs_blank(); break;
-    default: break;
+    case 1:
+        gs_blank();
+        break;
+    default:
+        break;
     }
 }
 
@@ -77,8 +80,8 @@ int main_routine() {
     g_d3d = g_core->d3d;
     g_device = g_core->device;
     g_gfx = g_core->gfx;
-    HFONT game_font = CreateFontA(g_interface->get_int("misc", "font_size"), 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                  g_interface->get_raw("misc", "font_name").c_str());
+    HFONT game_font = CreateFontA(g_interface->get_int("misc", "font_size"), 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                  0, g_interface->get_raw("misc", "font_name").c_str());
     if (!game_font) HV_RAISE("Unable to create the game font.", "main_routine", 0, nullptr);
     g_font = new c_font(g_gfx, game_font);
     g_sysfont = g_core->system_font;

@@ -205,16 +205,16 @@ struct D3DVERTEXBUFFER_DESC {
 };
 
 class IUnknownLike {
-public:
+  public:
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
 
-protected:
+  protected:
     virtual ~IUnknownLike() = default;
 };
 
 class IDirect3DSurface9 : public IUnknownLike {
-public:
+  public:
     virtual HRESULT GetDesc(D3DSURFACE_DESC* desc) = 0;
     // Lockable surfaces: 32-bit pixels, rows `Pitch` bytes apart.
     virtual HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) = 0;
@@ -225,7 +225,7 @@ public:
 };
 
 class IDirect3DTexture9 : public IUnknownLike {
-public:
+  public:
     virtual DWORD GetLevelCount() = 0;
     virtual HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) = 0;
     // Adds a reference to the surface that the caller releases.
@@ -235,7 +235,7 @@ public:
 };
 
 class IDirect3DVertexBuffer9 : public IUnknownLike {
-public:
+  public:
     virtual HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) = 0;
     virtual HRESULT Unlock() = 0;
     virtual HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) = 0;
@@ -244,17 +244,18 @@ public:
 class IDirect3D9;
 
 class IDirect3DDevice9 : public IUnknownLike {
-public:
+  public:
     virtual HRESULT TestCooperativeLevel() = 0;
     virtual HRESULT GetDirect3D(IDirect3D9** d3d) = 0;
     virtual HRESULT GetDeviceCaps(D3DCAPS9* caps) = 0;
     virtual HRESULT Reset(D3DPRESENT_PARAMETERS* params) = 0;
-    virtual HRESULT Present(const RECT* source, const RECT* dest, HWND override_window, const void* dirty) = 0;
+    virtual HRESULT Present(const RECT* source, const RECT* dest, HWND override_window,
+                            const void* dirty) = 0;
     virtual HRESULT GetBackBuffer(UINT swap_chain, UINT index, D3DBACKBUFFER_TYPE type,
                                   IDirect3DSurface9** surface) = 0;
 
-    virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                                  IDirect3DTexture9** texture, HANDLE* shared) = 0;
+    virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                  D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) = 0;
     virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                        IDirect3DVertexBuffer9** buffer, HANDLE* shared) = 0;
     virtual HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
@@ -272,7 +273,8 @@ public:
 
     virtual HRESULT BeginScene() = 0;
     virtual HRESULT EndScene() = 0;
-    virtual HRESULT Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) = 0;
+    virtual HRESULT Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z,
+                          DWORD stencil) = 0;
 
     virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
     virtual HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) = 0;
@@ -291,17 +293,19 @@ public:
 
     virtual HRESULT SetFVF(DWORD fvf) = 0;
     virtual HRESULT GetFVF(DWORD* fvf) = 0;
-    virtual HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) = 0;
+    virtual HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset,
+                                    UINT stride) = 0;
     virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT primitive_count) = 0;
     virtual HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices,
                                     UINT stride) = 0;
     virtual HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UINT num_vertices,
-                                           UINT primitive_count, const void* indices, D3DFORMAT_INDEX index_format,
-                                           const void* vertices, UINT stride) = 0;
+                                           UINT primitive_count, const void* indices,
+                                           D3DFORMAT_INDEX index_format, const void* vertices,
+                                           UINT stride) = 0;
 };
 
 class IDirect3D9 : public IUnknownLike {
-public:
+  public:
     virtual UINT GetAdapterCount() = 0;
     virtual HRESULT GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER9* identifier) = 0;
     virtual UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) = 0;

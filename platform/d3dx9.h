@@ -28,9 +28,10 @@ struct PALETTEENTRY {
 // (or D3DX_DEFAULT_NONPOW2 / D3DX_FROM_FILE) take the file's size; other sizes scale the picture.
 // Pixels equal to `color_key` (compared as A8R8G8B8, 0 = no key) become transparent black.
 HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, LPCSTR file_name, UINT width, UINT height,
-                                     UINT mip_levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
-                                     DWORD mip_filter, D3DCOLOR color_key, D3DXIMAGE_INFO* source_info,
-                                     PALETTEENTRY* palette, IDirect3DTexture9** texture);
+                                     UINT mip_levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                     DWORD filter, DWORD mip_filter, D3DCOLOR color_key,
+                                     D3DXIMAGE_INFO* source_info, PALETTEENTRY* palette,
+                                     IDirect3DTexture9** texture);
 
 D3DXMATRIX* D3DXMatrixIdentity(D3DXMATRIX* out);
 D3DXMATRIX* D3DXMatrixRotationZ(D3DXMATRIX* out, float angle);

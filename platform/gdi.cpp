@@ -25,8 +25,8 @@
 struct HGDIOBJ__ {
     enum class kind { font, brush } type;
     bool stock = false;
-    int selections = 0;           // device contexts that have it selected
-    bool delete_pending = false;  // deleted while selected: freed when the last one lets go
+    int selections = 0;          // device contexts that have it selected
+    bool delete_pending = false; // deleted while selected: freed when the last one lets go
     std::unique_ptr<gdi_font> font;
 };
 
@@ -45,14 +45,12 @@ namespace {
 // Handles are plain pointers; checking them against the live ones turns a stale or foreign
 // handle into a failed call instead of a wild read. The set is never destroyed, so that a
 // handle released during static destruction is still checked safely.
-template <typename handle>
-std::unordered_set<handle>& live_handles() {
+template <typename handle> std::unordered_set<handle>& live_handles() {
     static auto& live = *new std::unordered_set<handle>;
     return live;
 }
 
-template <typename handle>
-bool is_live(handle h) {
+template <typename handle> bool is_live(handle h) {
     return h && live_handles<handle>().count(h) != 0;
 }
 
@@ -91,7 +89,7 @@ const gdi_font* font_of(HDC dc) {
 HGDIOBJ GetStockObject(int object) {
     if (object == SYSTEM_FONT) {
         static HGDIOBJ system_font = [] {
-            auto font = gdi_open_font(16, 7, true, false, nullptr);  // no name: the sans face
+            auto font = gdi_open_font(16, 7, true, false, nullptr); // no name: the sans face
             return font ? make_object(HGDIOBJ__::kind::font, std::move(font), true) : nullptr;
         }();
         return system_font;
@@ -103,8 +101,8 @@ HGDIOBJ GetStockObject(int object) {
     return nullptr;
 }
 
-HFONT CreateFontA(int height, int width, int, int, int weight, DWORD italic, DWORD, DWORD, DWORD, DWORD, DWORD,
-                  DWORD, DWORD, LPCSTR face) {
+HFONT CreateFontA(int height, int width, int, int, int weight, DWORD italic, DWORD, DWORD, DWORD, DWORD,
+                  DWORD, DWORD, DWORD, LPCSTR face) {
     auto font = gdi_open_font(height, std::max(width, 0), weight >= 600, italic != 0, face);
     return font ? make_object(HGDIOBJ__::kind::font, std::move(font), false) : nullptr;
 }
@@ -122,7 +120,8 @@ BOOL DeleteObject(HGDIOBJ object) {
 // ---- 3. Memory device contexts ------------------------------------------------------------
 
 HDC gdi_create_memory_dc(void* bits, int width, int height, int pitch) {
-    if (!bits || width <= 0 || height <= 0 || std::abs(static_cast<long long>(pitch)) < 4LL * width) return nullptr;
+    if (!bits || width <= 0 || height <= 0 || std::abs(static_cast<long long>(pitch)) < 4LL * width)
+        return nullptr;
     auto* dc = new HDC__{static_cast<std::uint8_t*>(bits), width, height, pitch};
     dc->font = GetStockObject(SYSTEM_FONT);
     dc->brush = GetStockObject(BLACK_BRUSH);
@@ -173,7 +172,8 @@ BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics) {
     const gdi_font* font = font_of(dc);
     if (!font || !metrics) return FALSE;
     const gdi_font_metrics& m = font->metrics();
-    *metrics = TEXTMETRICA{m.height, m.ascent, m.descent, m.internal_leading, 0, m.ave_width, m.max_width, m.weight};
+    *metrics =
+        TEXTMETRICA{m.height, m.ascent, m.descent, m.internal_leading, 0, m.ave_width, m.max_width, m.weight};
     return TRUE;
 }
 
@@ -181,7 +181,8 @@ BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, SIZE* size) {
     const gdi_font* font = font_of(dc);
     if (!font || !size || length < 0 || (length > 0 && !text)) return FALSE;
     long long width = 0;
-    for (int i = 0; i < length; ++i) width += font->glyph(static_cast<unsigned char>(text[i])).advance;
+    for (int i = 0; i < length; ++i)
+        width += font->glyph(static_cast<unsigned char>(text[i])).advance;
     size->cx = static_cast<LONG>(std::min<long long>(width, 0x7FFFFFFF));
     size->cy = font->metrics().height;
     return TRUE;
@@ -226,13 +227,16 @@ std::vector<text_line> lay_out(const unsigned char* text, std::size_t length, UI
 
 long long line_width(const gdi_font& font, const text_line& line) {
     long long width = 0;
-    for (const text_cell& cell : line) width += font.glyph(cell.code).advance;
+    for (const text_cell& cell : line)
+        width += font.glyph(cell.code).advance;
     return width;
 }
 
 // ---- 6. Text drawing ----------------------------------------------------------------------
 
-LONG to_long(long long v) { return static_cast<LONG>(std::clamp<long long>(v, INT32_MIN, INT32_MAX)); }
+LONG to_long(long long v) {
+    return static_cast<LONG>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+}
 
 struct box {
     long long left, top, right, bottom;
@@ -254,19 +258,22 @@ std::uint32_t* pixel_at(HDC dc, long long x, long long y) {
 void fill(HDC dc, const box& clip, const box& area, std::uint32_t pixel) {
     box b = intersect(clip, area);
     for (long long y = b.top; y < b.bottom; ++y)
-        for (long long x = b.left; x < b.right; ++x) std::memcpy(pixel_at(dc, x, y), &pixel, 4);
+        for (long long x = b.left; x < b.right; ++x)
+            std::memcpy(pixel_at(dc, x, y), &pixel, 4);
 }
 
 void draw_ink(HDC dc, const box& clip, const gdi_glyph& g, long long x0, long long y0, std::uint32_t pixel) {
     box b = intersect(clip, {x0, y0, x0 + g.width, y0 + g.rows});
     for (long long y = b.top; y < b.bottom; ++y)
         for (long long x = b.left; x < b.right; ++x)
-            if (g.inked(static_cast<int>(x - x0), static_cast<int>(y - y0))) std::memcpy(pixel_at(dc, x, y), &pixel, 4);
+            if (g.inked(static_cast<int>(x - x0), static_cast<int>(y - y0)))
+                std::memcpy(pixel_at(dc, x, y), &pixel, 4);
 }
 
 // One line with its top-left at (x, y): the cells' background first (OPAQUE), then the glyphs
 // and underlines, so that a glyph reaching into the next cell is not painted over.
-void draw_line(HDC dc, const gdi_font& font, const box& clip, const text_line& line, long long x, long long y) {
+void draw_line(HDC dc, const gdi_font& font, const box& clip, const text_line& line, long long x,
+               long long y) {
     const gdi_font_metrics& m = font.metrics();
     if (dc->background_mode == OPAQUE)
         fill(dc, clip, {x, y, x + line_width(font, line), y + m.height}, pixel_of(dc->background));
@@ -300,14 +307,16 @@ int DrawTextA(HDC dc, LPCSTR text, int length, RECT* rect, UINT format) {
     long long height = n == 0 ? 0 : static_cast<long long>(lines.size()) * line_height;
     if (format & DT_CALCRECT) {
         long long widest = 0;
-        for (const text_line& line : lines) widest = std::max(widest, line_width(*font, line));
+        for (const text_line& line : lines)
+            widest = std::max(widest, line_width(*font, line));
         rect->right = to_long(rect->left + widest);
         rect->bottom = to_long(rect->top + height);
     } else if (n > 0) {
         box clip = clip_box(dc, *rect, format);
         long long y = rect->top;
         for (const text_line& line : lines) {
-            if (clip.left < clip.right && clip.top < clip.bottom) draw_line(dc, *font, clip, line, rect->left, y);
+            if (clip.left < clip.right && clip.top < clip.bottom)
+                draw_line(dc, *font, clip, line, rect->left, y);
             y += line_height;
         }
     }

@@ -41,7 +41,7 @@ namespace {
 struct face_file {
     std::string path;
     int index = 0;
-    bool bold = false;  // the face itself is bold (no emboldening needed)
+    bool bold = false; // the face itself is bold (no emboldening needed)
 };
 
 bool family_is(FcPattern* match, const char* name) {
@@ -108,7 +108,7 @@ FT_Library ft_library() {
 // ---- 3. Sized faces -----------------------------------------------------------------------
 
 class gdi_sized_face {
-public:
+  public:
     gdi_sized_face(FT_Face face, bool embolden) : face_(face), embolden_(embolden) {}
     ~gdi_sized_face() { FT_Done_Face(face_); }
     gdi_sized_face(const gdi_sized_face&) = delete;
@@ -118,7 +118,7 @@ public:
     const gdi_glyph& glyph(unsigned char code);
     gdi_glyph render(std::uint32_t code_point) const;
 
-private:
+  private:
     FT_Face face_;
     bool embolden_;
     std::array<std::optional<gdi_glyph>, 256> glyphs_;
@@ -126,7 +126,7 @@ private:
 
 namespace {
 
-using size_key = std::tuple<std::string, int, long, long, bool>;  // file, index, x and y 26.6 sizes, embolden
+using size_key = std::tuple<std::string, int, long, long, bool>; // file, index, x and y 26.6 sizes, embolden
 
 std::shared_ptr<gdi_sized_face> sized_face(const face_file& file, long x26, long y26, bool embolden) {
     static auto& cache = *new std::map<size_key, std::weak_ptr<gdi_sized_face>>;
@@ -154,7 +154,8 @@ void copy_ink(const FT_Bitmap& bitmap, gdi_glyph& g) {
     for (int y = 0; y < g.rows; ++y) {
         const unsigned char* row = bitmap.buffer + (bitmap.pitch >= 0 ? y : g.rows - 1 - y) * stride;
         for (int x = 0; x < g.width; ++x) {
-            bool on = bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x] >= 128;
+            bool on =
+                bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x] >= 128;
             g.ink[static_cast<std::size_t>(y) * g.width + x] = on ? 1 : 0;
         }
     }
@@ -164,7 +165,7 @@ void copy_ink(const FT_Bitmap& bitmap, gdi_glyph& g) {
 
 gdi_glyph gdi_sized_face::render(std::uint32_t code_point) const {
     gdi_glyph g;
-    FT_UInt index = FT_Get_Char_Index(face_, code_point);  // 0, the .notdef glyph, when missing
+    FT_UInt index = FT_Get_Char_Index(face_, code_point); // 0, the .notdef glyph, when missing
     if (FT_Load_Glyph(face_, index, FT_LOAD_TARGET_MONO) != 0 &&
         (index == 0 || FT_Load_Glyph(face_, 0, FT_LOAD_TARGET_MONO) != 0))
         return g;
@@ -184,8 +185,12 @@ const gdi_glyph& gdi_sized_face::glyph(unsigned char code) {
     return *slot;
 }
 
-const gdi_glyph& gdi_font::glyph(unsigned char code) const { return face_->glyph(code); }
-gdi_glyph gdi_font::render_code_point(std::uint32_t code_point) const { return face_->render(code_point); }
+const gdi_glyph& gdi_font::glyph(unsigned char code) const {
+    return face_->glyph(code);
+}
+gdi_glyph gdi_font::render_code_point(std::uint32_t code_point) const {
+    return face_->render(code_point);
+}
 
 // ---- 5. Sizing ----------------------------------------------------------------------------
 
@@ -225,14 +230,14 @@ double design_average_width(FT_Face face) {
 }
 
 struct font_size {
-    double em_x, em_y;  // pixels per em
+    double em_x, em_y; // pixels per em
     int cell, ascent;
 };
 
 font_size size_for(FT_Face design, int height, int width) {
     auto [asc, desc] = design_extent(design);
     double upem = design->units_per_EM > 0 ? design->units_per_EM : 2048;
-    double asked = height;  // as a double, so that INT_MIN negates
+    double asked = height; // as a double, so that INT_MIN negates
     double cell = asked > 0 ? asked : asked < 0 ? std::round(-asked * (asc + desc) / upem) : k_default_cell;
     cell = std::clamp(cell, 1.0, k_max_pixels);
     font_size s{};
@@ -254,11 +259,13 @@ gdi_font_metrics metrics_for(const font_size& s, gdi_sized_face& sized, bool bol
     m.descent = s.cell - s.ascent;
     m.internal_leading = std::max(0, s.cell - static_cast<int>(std::lround(s.em_y)));
     int sum = 0;
-    for (unsigned char c = 'a'; c <= 'z'; ++c) sum += sized.glyph(c).advance;
+    for (unsigned char c = 'a'; c <= 'z'; ++c)
+        sum += sized.glyph(c).advance;
     m.ave_width = (sum + 13) / 26;
     m.max_width = static_cast<int>(std::ceil(face->max_advance_width * s.em_x / upem));
     m.weight = bold ? 700 : 400;
-    m.underline_thickness = std::max(1, static_cast<int>(std::lround(face->underline_thickness * s.em_y / upem)));
+    m.underline_thickness =
+        std::max(1, static_cast<int>(std::lround(face->underline_thickness * s.em_y / upem)));
     int below = std::max(1, static_cast<int>(std::lround(-face->underline_position * s.em_y / upem)));
     m.underline_offset = std::clamp(s.ascent + below - m.underline_thickness / 2, 0,
                                     std::max(0, s.cell - m.underline_thickness));
@@ -267,7 +274,8 @@ gdi_font_metrics metrics_for(const font_size& s, gdi_sized_face& sized, bool bol
 
 } // namespace
 
-std::unique_ptr<gdi_font> gdi_open_font(int height, int width, bool bold, bool italic, const char* face_name) {
+std::unique_ptr<gdi_font> gdi_open_font(int height, int width, bool bold, bool italic,
+                                        const char* face_name) {
     std::optional<face_file> file = find_face(face_name, bold, italic);
     if (!file) return nullptr;
     // The design face (any size) gives the proportions the pixel sizes are derived from.
@@ -279,4 +287,3 @@ std::unique_ptr<gdi_font> gdi_open_font(int height, int width, bool bold, bool i
     gdi_font_metrics m = metrics_for(s, *sized, bold);
     return std::make_unique<gdi_font>(std::move(sized), m);
 }
-

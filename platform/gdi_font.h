@@ -9,19 +9,19 @@
 
 // One rasterised glyph. The ink box is placed relative to the pen on the baseline.
 struct gdi_glyph {
-    int advance = 0;                // pen advance, whole pixels
-    int left = 0, top = 0;          // ink box: `left` right of the pen, `top` above the baseline
-    int width = 0, rows = 0;        // ink box size
-    std::vector<std::uint8_t> ink;  // rows * width bytes, 1 where the glyph is drawn
+    int advance = 0;               // pen advance, whole pixels
+    int left = 0, top = 0;         // ink box: `left` right of the pen, `top` above the baseline
+    int width = 0, rows = 0;       // ink box size
+    std::vector<std::uint8_t> ink; // rows * width bytes, 1 where the glyph is drawn
     bool inked(int x, int y) const { return ink[static_cast<std::size_t>(y) * width + x] != 0; }
 };
 
 struct gdi_font_metrics {
-    int height = 0;  // cell height = ascent + descent
+    int height = 0; // cell height = ascent + descent
     int ascent = 0, descent = 0, internal_leading = 0;
     int ave_width = 0, max_width = 0;
     int weight = 400;
-    int underline_offset = 0;  // top of the underline, pixels below the cell top
+    int underline_offset = 0; // top of the underline, pixels below the cell top
     int underline_thickness = 1;
 };
 
@@ -29,7 +29,7 @@ class gdi_sized_face;
 
 // A font: a shared sized face plus the metrics GDI reports for it.
 class gdi_font {
-public:
+  public:
     gdi_font(std::shared_ptr<gdi_sized_face> face, const gdi_font_metrics& metrics)
         : face_(std::move(face)), metrics_(metrics) {}
     const gdi_font_metrics& metrics() const { return metrics_; }
@@ -38,7 +38,7 @@ public:
     // The glyph of a Unicode code point, rendered afresh (.notdef when the face lacks it).
     gdi_glyph render_code_point(std::uint32_t code_point) const;
 
-private:
+  private:
     std::shared_ptr<gdi_sized_face> face_;
     gdi_font_metrics metrics_;
 };

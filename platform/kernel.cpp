@@ -16,8 +16,12 @@ int rand() {
     g_seed = g_seed * 214013u + 2531011u;
     return static_cast<int>((g_seed >> 16) & 0x7FFF);
 }
-void srand(unsigned seed) { g_seed = seed; }
-unsigned get_seed() { return g_seed; }
+void srand(unsigned seed) {
+    g_seed = seed;
+}
+unsigned get_seed() {
+    return g_seed;
+}
 } // namespace crt
 
 namespace {
@@ -45,7 +49,9 @@ DWORD GetTickCount() {
     return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(DWORD ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
     char path[4096];
@@ -57,4 +63,6 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
     return length;
 }
 
-BOOL SetCurrentDirectoryA(LPCSTR path) { return path && chdir(path) == 0 ? TRUE : FALSE; }
+BOOL SetCurrentDirectoryA(LPCSTR path) {
+    return path && chdir(path) == 0 ? TRUE : FALSE;
+}

@@ -59,17 +59,22 @@ bool read_file(const std::string& path, std::string& out) {
     if (!f) return false;
     char buf[65536];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
     std::fclose(f);
     return true;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 std::string trim(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && is_blank(s[b])) ++b;
-    while (e > b && is_blank(s[e - 1])) --e;
+    while (b < e && is_blank(s[b]))
+        ++b;
+    while (e > b && is_blank(s[e - 1]))
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -251,7 +256,8 @@ std::string edit(const std::string& text, const std::string& sec, const char* ke
 DWORD GetPrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR default_text, LPSTR out, DWORD size,
                                LPCSTR file_name) {
     std::string fallback = default_text ? default_text : "";
-    while (!fallback.empty() && is_blank(fallback.back())) fallback.pop_back();
+    while (!fallback.empty() && is_blank(fallback.back()))
+        fallback.pop_back();
     if (!file_name || !section_name || !key) return copy_out(fallback, out, size);
     std::string sec = trim(section_name), k = trim(key);
     if (sec.empty() || k.empty()) return copy_out(fallback, out, size);

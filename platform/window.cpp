@@ -17,7 +17,9 @@ std::deque<MSG> g_queue;
 int g_cursor_count = 0;
 HICON__ g_application_icon;
 
-bool is_windowed_style(DWORD style) { return (style & WS_POPUP) == 0; }
+bool is_windowed_style(DWORD style) {
+    return (style & WS_POPUP) == 0;
+}
 
 void borders_of(HWND w, int& top, int& left, int& bottom, int& right) {
     top = left = bottom = right = 0;
@@ -45,8 +47,10 @@ void note_geometry(HWND w, bool deliver_now) {
     SDL_GetWindowPosition(w->sdl, &x, &y);
     SDL_GetWindowSize(w->sdl, &cw, &ch);
     auto emit = [deliver_now](HWND h, UINT m, WPARAM wp, LPARAM lp) {
-        if (deliver_now) send(h, m, wp, lp);
-        else post(h, m, wp, lp);
+        if (deliver_now)
+            send(h, m, wp, lp);
+        else
+            post(h, m, wp, lp);
     };
     if (w->minimized) return;
     if (x != w->known_x || y != w->known_y) {
@@ -74,7 +78,9 @@ void translate(const SDL_Event& e) {
     if (!w) return;
     switch (e.window.event) {
     case SDL_WINDOWEVENT_MOVED:
-    case SDL_WINDOWEVENT_SIZE_CHANGED: note_geometry(w, false); break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        note_geometry(w, false);
+        break;
     case SDL_WINDOWEVENT_MINIMIZED:
         if (!w->minimized) {
             w->minimized = true;
@@ -98,8 +104,11 @@ void translate(const SDL_Event& e) {
         w->focused = false;
         post(w, WM_ACTIVATE, WA_INACTIVE, 0);
         break;
-    case SDL_WINDOWEVENT_CLOSE: post(w, WM_CLOSE, 0, 0); break;
-    default: break;
+    case SDL_WINDOWEVENT_CLOSE:
+        post(w, WM_CLOSE, 0, 0);
+        break;
+    default:
+        break;
     }
 }
 
@@ -127,7 +136,9 @@ bool platform_noninteractive() {
     return !(x && *x) && !(wl && *wl);
 }
 
-SDL_Window* sdl_window_of(HWND window) { return window ? window->sdl : nullptr; }
+SDL_Window* sdl_window_of(HWND window) {
+    return window ? window->sdl : nullptr;
+}
 
 ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
     if (!wc || !wc->lpszClassName || wc->cbSize != sizeof(WNDCLASSEXA)) return 0;
@@ -144,16 +155,18 @@ BOOL UnregisterClassA(LPCSTR class_name, HINSTANCE) {
     return TRUE;
 }
 
-HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR caption, DWORD style, int x, int y, int width, int height,
-                     HWND, HMENU, HINSTANCE, void*) {
+HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR caption, DWORD style, int x, int y, int width,
+                     int height, HWND, HMENU, HINSTANCE, void*) {
     if (!class_name || !g_classes.count(class_name)) return nullptr;
     // Windows makes windows of no size; SDL needs at least one pixel.
     width = std::max(1, width);
     height = std::max(1, height);
     if (!platform_video_init()) return nullptr;
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-    if (!is_windowed_style(style)) flags |= SDL_WINDOW_BORDERLESS;
-    else if (style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
+    if (!is_windowed_style(style))
+        flags |= SDL_WINDOW_BORDERLESS;
+    else if (style & WS_THICKFRAME)
+        flags |= SDL_WINDOW_RESIZABLE;
     SDL_Window* sdl = SDL_CreateWindow(caption ? caption : "", x, y, width, height, flags);
     if (!sdl) return nullptr;
     HWND w = new HWND__;
@@ -220,7 +233,8 @@ BOOL SetWindowPos(HWND w, HWND insert_after, int x, int y, int cx, int cy, UINT 
     int want_w = std::max(1, cx - left - right), want_h = std::max(1, cy - top - bottom);
     if (!(flags & SWP_NOSIZE) && cx > 0 && cy > 0 && (want_w != cur_w || want_h != cur_h))
         SDL_SetWindowSize(w->sdl, want_w, want_h);
-    if (!(flags & SWP_NOMOVE) && (x + left != cur_x || y + top != cur_y)) SDL_SetWindowPosition(w->sdl, x + left, y + top);
+    if (!(flags & SWP_NOMOVE) && (x + left != cur_x || y + top != cur_y))
+        SDL_SetWindowPosition(w->sdl, x + left, y + top);
     if (flags & SWP_SHOWWINDOW) SDL_ShowWindow(w->sdl);
     note_geometry(w, true);
     return TRUE;
@@ -254,7 +268,8 @@ BOOL GetClientRect(HWND w, RECT* rect) {
 BOOL PeekMessageA(MSG* msg, HWND window, UINT filter_min, UINT filter_max, UINT remove) {
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_Event e;
-        while (SDL_PollEvent(&e)) translate(e);
+        while (SDL_PollEvent(&e))
+            translate(e);
     }
     for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
         if (window && it->hwnd != window) continue;
@@ -266,14 +281,18 @@ BOOL PeekMessageA(MSG* msg, HWND window, UINT filter_min, UINT filter_max, UINT 
     return FALSE;
 }
 
-BOOL TranslateMessage(const MSG*) { return FALSE; }
+BOOL TranslateMessage(const MSG*) {
+    return FALSE;
+}
 
 LRESULT DispatchMessageA(const MSG* msg) {
     if (!msg || !g_windows.count(msg->hwnd)) return 0;
     return send(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
-LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
+LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
+    return 0;
+}
 
 int ShowCursor(BOOL show) {
     g_cursor_count += show ? 1 : -1;
@@ -328,7 +347,9 @@ HANDLE LoadImageA(HINSTANCE, LPCSTR name, UINT type, int, int, UINT flags) {
     return icon;
 }
 
-HICON LoadIconA(HINSTANCE, LPCSTR) { return &g_application_icon; }
+HICON LoadIconA(HINSTANCE, LPCSTR) {
+    return &g_application_icon;
+}
 
 BOOL DestroyIcon(HICON icon) {
     if (!icon || icon == &g_application_icon) return FALSE; // the stock icon is not ours to free
@@ -338,14 +359,19 @@ BOOL DestroyIcon(HICON icon) {
     delete icon;
     return TRUE;
 }
-HCURSOR LoadCursorA(HINSTANCE, LPCSTR) { return &g_application_icon; }
+HCURSOR LoadCursorA(HINSTANCE, LPCSTR) {
+    return &g_application_icon;
+}
 
 short GetKeyState(int virtual_key) {
     SDL_Keymod mod = SDL_GetModState();
     bool on = false;
-    if (virtual_key == VK_CAPITAL) on = mod & KMOD_CAPS;
-    else if (virtual_key == VK_NUMLOCK) on = mod & KMOD_NUM;
-    else if (virtual_key == VK_SCROLL) on = mod & KMOD_SCROLL;
+    if (virtual_key == VK_CAPITAL)
+        on = mod & KMOD_CAPS;
+    else if (virtual_key == VK_NUMLOCK)
+        on = mod & KMOD_NUM;
+    else if (virtual_key == VK_SCROLL)
+        on = mod & KMOD_SCROLL;
     return on ? 1 : 0;
 }
 
@@ -354,8 +380,8 @@ BOOL PtInRect(const RECT* r, POINT p) {
 }
 
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
-    if (platform_noninteractive() ||
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, caption ? caption : "", text ? text : "", nullptr) != 0) {
+    if (platform_noninteractive() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, caption ? caption : "",
+                                                              text ? text : "", nullptr) != 0) {
         std::fprintf(stderr, "%s\n%s\n", caption ? caption : "", text ? text : "");
     }
     return 1; // IDOK

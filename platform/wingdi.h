@@ -10,7 +10,9 @@ constexpr DWORD ANSI_CHARSET = 0;
 constexpr UINT DT_TOP = 0, DT_LEFT = 0, DT_SINGLELINE = 0x20, DT_NOCLIP = 0x100, DT_CALCRECT = 0x400,
                DT_NOPREFIX = 0x800;
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFFu;
-inline COLORREF RGB(BYTE r, BYTE g, BYTE b) { return r | (g << 8) | (b << 16); }
+inline COLORREF RGB(BYTE r, BYTE g, BYTE b) {
+    return r | (g << 8) | (b << 16);
+}
 
 struct TEXTMETRICA {
     LONG tmHeight;

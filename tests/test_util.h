@@ -10,7 +10,7 @@
 #include "framework/err.h"
 
 class scratch_dir {
-public:
+  public:
     scratch_dir() {
         char tmpl[] = "/tmp/harnvale-test-XXXXXX";
         path_ = mkdtemp(tmpl);
@@ -19,19 +19,19 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
 // Runs the test body with the current directory changed, restoring it afterwards.
 class cwd_guard {
-public:
+  public:
     explicit cwd_guard(const std::string& dir) : old_(std::filesystem::current_path()) {
         std::filesystem::current_path(dir);
     }
     ~cwd_guard() { std::filesystem::current_path(old_); }
 
-private:
+  private:
     std::filesystem::path old_;
 };
 
@@ -46,14 +46,14 @@ inline std::string read_file(const std::string& path) {
     return ss.str();
 }
 
-#define EXPECT_RAISES(statement, message)                                                                 \
-    do {                                                                                                  \
-        bool raised_ = false;                                                                             \
-        try {                                                                                             \
-            statement;                                                                                    \
-        } catch (const c_err& e_) {                                                                       \
-            raised_ = true;                                                                               \
-            EXPECT_EQ(e_.details, std::string(message));                                                  \
-        }                                                                                                 \
-        EXPECT_TRUE(raised_) << "expected a raise of: " << (message);                                    \
+#define EXPECT_RAISES(statement, message)                                                                    \
+    do {                                                                                                     \
+        bool raised_ = false;                                                                                \
+        try {                                                                                                \
+            statement;                                                                                       \
+        } catch (const c_err& e_) {                                                                          \
+            raised_ = true;                                                                                  \
+            EXPECT_EQ(e_.details, std::string(message));                                                     \
+        }                                                                                                    \
+        EXPECT_TRUE(raised_) << "expected a raise of: " << (message);                                        \
     } while (0)

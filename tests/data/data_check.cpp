@@ -26,37 +26,39 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> k_cursors = {
-    "arrow",    "hand",      "scroll_left", "scroll_right", "scroll_up", "scroll_down", "scroll_ul",
-    "scroll_ur", "scroll_dl", "scroll_dr",  "select",       "move_nw",   "move_ne",     "move_w",
-    "move_e",   "move_sw",   "move_se",     "nomove",       "attack_nw", "attack_ne",   "attack_w",
-    "attack_e", "attack_sw", "attack_se",   "target",       "notarget"};
+    "arrow",     "hand",      "scroll_left", "scroll_right", "scroll_up", "scroll_down", "scroll_ul",
+    "scroll_ur", "scroll_dl", "scroll_dr",   "select",       "move_nw",   "move_ne",     "move_w",
+    "move_e",    "move_sw",   "move_se",     "nomove",       "attack_nw", "attack_ne",   "attack_w",
+    "attack_e",  "attack_sw", "attack_se",   "target",       "notarget"};
 
 const std::vector<std::pair<std::string, std::vector<std::string>>> k_strings = {
     {"main", {"caption"}},
     {"mainmenu", {"welcome", "newgame", "loadgame", "multigame", "editor", "options", "credits", "exitgame"}},
     {"exitscreen", {"ask", "no", "yes"}},
     {"options",
-     {"ok", "cancel", "cg", "vc", "witem", "fitem", "rc", "vscb", "dmc", "dmli0", "dmli1", "dmli2", "dmli3", "cp",
-      "smcb", "sncb"}},
+     {"ok", "cancel", "cg", "vc", "witem", "fitem", "rc", "vscb", "dmc", "dmli0", "dmli1", "dmli2", "dmli3",
+      "cp", "smcb", "sncb"}},
     {"gameplay",
-     {"mnub", "aub", "etb", "hit", "block", "kill", "miss", "bounce", "boom", "backfire", "selfdestruct", "sploosh",
-      "victory"}},
+     {"mnub", "aub", "etb", "hit", "block", "kill", "miss", "bounce", "boom", "backfire", "selfdestruct",
+      "sploosh", "victory"}},
 };
 
 const std::vector<std::string> k_result_colours = {
-    "block_text_color",        "kill_text_color",     "hit_text_color",  "miss_text_color",  "sploosh_text_color",
-    "selfdestruct_text_color", "backfire_text_color", "boom_text_color", "bounce_text_color"};
+    "block_text_color",    "kill_text_color",    "hit_text_color",
+    "miss_text_color",     "sploosh_text_color", "selfdestruct_text_color",
+    "backfire_text_color", "boom_text_color",    "bounce_text_color"};
 
 const std::vector<std::string> k_gui_images = {"vscroll_up",       "vscroll_down",      "vscroll_paddle",
                                                "listdropper_bup",  "listdropper_bdown", "namebox_caret",
                                                "checkbox_checked", "checkbox_unchecked"};
 
-const std::vector<std::string> k_gui_numbers = {"vscroll_bigchange",       "listbox_vscroll_width",
-                                                "listitem_height",         "listdropper_bdown_width",
-                                                "namebox_caret_width",     "namebox_caret_interval"};
+const std::vector<std::string> k_gui_numbers = {"vscroll_bigchange",   "listbox_vscroll_width",
+                                                "listitem_height",     "listdropper_bdown_width",
+                                                "namebox_caret_width", "namebox_caret_interval"};
 
-const std::vector<std::string> k_particle_ranges = {"_velocity_low",     "_velocity_high", "_acceleration_low",
-                                                    "_acceleration_high", "_friction_low", "_friction_high"};
+const std::vector<std::string> k_particle_ranges = {"_velocity_low",     "_velocity_high",
+                                                    "_acceleration_low", "_acceleration_high",
+                                                    "_friction_low",     "_friction_high"};
 
 const std::vector<std::string> k_frag_ranges = {"velocity_low",      "velocity_high", "acceleration_low",
                                                 "acceleration_high", "friction_low",  "friction_high"};
@@ -67,40 +69,50 @@ const std::vector<std::string> k_flag_vectors = {"flag_velocity_low",     "flag_
 
 // ---- number scanning, as sscanf("%d %d ...") and atof see the text ---------------------------
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // One integer at pos (blanks first); advances pos past it. Huge values are clamped, which keeps
 // them out of every range the checks allow.
 std::optional<long long> scan_int(const std::string& s, size_t& pos) {
     size_t i = pos;
-    while (i < s.size() && is_space(s[i])) ++i;
+    while (i < s.size() && is_space(s[i]))
+        ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
     if (i >= s.size() || !is_digit(s[i])) return std::nullopt;
     long long v = 0;
-    for (; i < s.size() && is_digit(s[i]); ++i) v = std::min(v * 10 + (s[i] - '0'), 1'000'000'000'000LL);
+    for (; i < s.size() && is_digit(s[i]); ++i)
+        v = std::min(v * 10 + (s[i] - '0'), 1'000'000'000'000LL);
     pos = i;
     return negative ? -v : v;
 }
 
 std::optional<double> scan_float(const std::string& s, size_t& pos) {
     size_t i = pos;
-    while (i < s.size() && is_space(s[i])) ++i;
+    while (i < s.size() && is_space(s[i]))
+        ++i;
     size_t start = i;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     size_t digits = 0;
-    while (i < s.size() && is_digit(s[i])) ++i, ++digits;
+    while (i < s.size() && is_digit(s[i]))
+        ++i, ++digits;
     if (i < s.size() && s[i] == '.') {
         ++i;
-        while (i < s.size() && is_digit(s[i])) ++i, ++digits;
+        while (i < s.size() && is_digit(s[i]))
+            ++i, ++digits;
     }
     if (digits == 0) return std::nullopt;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         size_t j = i + 1;
         if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
         if (j < s.size() && is_digit(s[j])) {
-            while (j < s.size() && is_digit(s[j])) ++j;
+            while (j < s.size() && is_digit(s[j]))
+                ++j;
             i = j;
         }
     }
@@ -131,16 +143,20 @@ std::vector<double> scan_floats(const std::string& s, int count) {
     return out;
 }
 
-std::string in_quotes(const std::string& s) { return "'" + s + "'"; }
+std::string in_quotes(const std::string& s) {
+    return "'" + s + "'";
+}
 
 std::string join(const std::vector<std::string>& items, const std::string& sep) {
     std::string out;
-    for (size_t i = 0; i < items.size(); ++i) out += (i ? sep : "") + items[i];
+    for (size_t i = 0; i < items.size(); ++i)
+        out += (i ? sep : "") + items[i];
     return out;
 }
 
 std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -154,13 +170,16 @@ std::string format_refusal(const std::string& f) {
         if (f[i] != '%') continue;
         size_t start = i++;
         bool decorated = false;
-        while (i < f.size() && std::strchr("-+ #0", f[i])) ++i, decorated = true;
+        while (i < f.size() && std::strchr("-+ #0", f[i]))
+            ++i, decorated = true;
         if (i < f.size() && f[i] == '*') ++i, decorated = true;
-        while (i < f.size() && is_digit(f[i])) ++i, decorated = true;
+        while (i < f.size() && is_digit(f[i]))
+            ++i, decorated = true;
         if (i < f.size() && f[i] == '.') {
             ++i, decorated = true;
             if (i < f.size() && f[i] == '*') ++i;
-            while (i < f.size() && is_digit(f[i])) ++i;
+            while (i < f.size() && is_digit(f[i]))
+                ++i;
         }
         for (const char* length : {"hh", "h", "ll", "l", "j", "z", "t", "L", "I64", "I32", "I"})
             if (f.compare(i, std::strlen(length), length) == 0) {
@@ -206,8 +225,12 @@ std::optional<picture> load_picture(const std::string& path, std::string& error,
         return std::nullopt;
     }
     std::string ext = extension_of(path);
-    format = ext == "tga" ? "TGA" : IMG_isPNG(rw) ? "PNG" : IMG_isBMP(rw) ? "BMP" : IMG_isICO(rw) ? "ICO" : "";
-    SDL_Surface* decoded = ext == "tga"     ? IMG_LoadTyped_RW(rw, 0, "TGA")
+    format = ext == "tga"    ? "TGA"
+             : IMG_isPNG(rw) ? "PNG"
+             : IMG_isBMP(rw) ? "BMP"
+             : IMG_isICO(rw) ? "ICO"
+                             : "";
+    SDL_Surface* decoded = ext == "tga"    ? IMG_LoadTyped_RW(rw, 0, "TGA")
                            : IMG_isICO(rw) ? IMG_LoadICO_RW(rw)
                                            : IMG_Load_RW(rw, 0);
     SDL_RWclose(rw);
@@ -232,8 +255,8 @@ std::optional<picture> load_picture(const std::string& path, std::string& error,
     p.px.resize(static_cast<size_t>(p.w) * p.h);
     SDL_LockSurface(s);
     for (int y = 0; y < p.h; ++y)
-        std::memcpy(&p.px[static_cast<size_t>(y) * p.w], static_cast<const std::uint8_t*>(s->pixels) + y * s->pitch,
-                    static_cast<size_t>(p.w) * 4);
+        std::memcpy(&p.px[static_cast<size_t>(y) * p.w],
+                    static_cast<const std::uint8_t*>(s->pixels) + y * s->pitch, static_cast<size_t>(p.w) * 4);
     SDL_UnlockSurface(s);
     SDL_FreeSurface(s);
     return p;
@@ -272,7 +295,9 @@ std::string describe(const std::optional<cell>& c) {
     return c ? "(" + std::to_string(c->c) + ", " + std::to_string(c->r) + ")" : std::string("none");
 }
 
-int floor_div(int a, int b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0); }
+int floor_div(int a, int b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
 
 struct rect {
     int left, top, right, bottom;
@@ -292,10 +317,10 @@ rect tile_rect(int col, int row, int tw, int th, int yoff) {
 // The program's neighbour lookups for the four corner colours.
 std::optional<cell> neighbour(int col, int row, const rgba& colour) {
     bool even = row % 2 == 0;
-    if (colour == k_red) return cell{even ? col : col - 1, row - 1};      // north-west
+    if (colour == k_red) return cell{even ? col : col - 1, row - 1};     // north-west
     if (colour == k_magenta) return cell{even ? col + 1 : col, row - 1}; // north-east
-    if (colour == k_green) return cell{even ? col : col - 1, row + 1};    // south-west
-    if (colour == k_blue) return cell{even ? col + 1 : col, row + 1};     // south-east
+    if (colour == k_green) return cell{even ? col : col - 1, row + 1};   // south-west
+    if (colour == k_blue) return cell{even ? col + 1 : col, row + 1};    // south-east
     return std::nullopt;
 }
 
@@ -308,18 +333,22 @@ std::optional<cell> pick(int x, int y, const picture& mm, int tw, int th, int yo
     int v = row % 2 == 0 ? x - tw / 2 : x;
     int col = floor_div(v, tw), rx = v - col * tw;
     const rgba& colour = mm.at(rx, ry);
-    std::optional<cell> found = colour == k_white ? std::optional<cell>(cell{col, row}) : neighbour(col, row, colour);
-    if (!found || found->c < 0 || found->c >= k_cols || found->r < 0 || found->r >= k_rows) return std::nullopt;
+    std::optional<cell> found =
+        colour == k_white ? std::optional<cell>(cell{col, row}) : neighbour(col, row, colour);
+    if (!found || found->c < 0 || found->c >= k_cols || found->r < 0 || found->r >= k_rows)
+        return std::nullopt;
     return found;
 }
 
-std::string pixel_text(int x, int y) { return "(" + std::to_string(x) + ", " + std::to_string(y) + ")"; }
+std::string pixel_text(int x, int y) {
+    return "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+}
 
 // ---- the checker ----------------------------------------------------------------------------
 
 // Restores the working directory: c_ini fixes its path from the directory at construction.
 class directory_change {
-public:
+  public:
     explicit directory_change(const fs::path& dir) : old_(fs::current_path()) { fs::current_path(dir); }
     ~directory_change() {
         std::error_code ec;
@@ -328,12 +357,12 @@ public:
     directory_change(const directory_change&) = delete;
     directory_change& operator=(const directory_change&) = delete;
 
-private:
+  private:
     fs::path old_;
 };
 
 class checker {
-public:
+  public:
     explicit checker(std::string data) : data_(std::move(data)) {}
 
     data_check_report run() {
@@ -350,13 +379,14 @@ public:
         // Picking is only worth judging on otherwise sound data: the sizes and pictures it
         // needs have been checked above.
         if (report_.faults.empty())
-            for (const std::string& f : check_picking()) fault("rules.ini [tiles] mousemap", f);
+            for (const std::string& f : check_picking())
+                fault("rules.ini [tiles] mousemap", f);
         report_.pictures = static_cast<int>(images_.size());
         std::sort(report_.translucent.begin(), report_.translucent.end());
         return report_;
     }
 
-private:
+  private:
     using explosion_map = std::map<std::string, bool>; // section -> used over a tile-sized rectangle
 
     std::string data_;
@@ -378,7 +408,9 @@ private:
         return pictures_.emplace(path, std::move(l)).first->second;
     }
 
-    void fault(const std::string& where, const std::string& message) { report_.faults.push_back(where + ": " + message); }
+    void fault(const std::string& where, const std::string& message) {
+        report_.faults.push_back(where + ": " + message);
+    }
 
     static std::string at(const std::string& name, const std::string& sec, const std::string& key) {
         return name + " [" + sec + "] " + key;
@@ -422,12 +454,13 @@ private:
         }
         int v = ini.get_int(sec, key);
         if (low && v < *low)
-            fault(at(name, sec, key), std::to_string(v) + " is out of range (>= " + std::to_string(*low) + ")" +
-                                          (why.empty() ? "" : ": " + why));
+            fault(at(name, sec, key), std::to_string(v) + " is out of range (>= " + std::to_string(*low) +
+                                          ")" + (why.empty() ? "" : ": " + why));
         return v;
     }
 
-    void float_key(const c_ini& ini, const std::string& name, const std::string& sec, const std::string& key) {
+    void float_key(const c_ini& ini, const std::string& name, const std::string& sec,
+                   const std::string& key) {
         if (!need(ini, name, sec, key)) return;
         std::string raw = ini.get_raw(sec, key);
         if (scan_floats(raw, 1).empty()) fault(at(name, sec, key), in_quotes(raw) + " is not a number");
@@ -435,24 +468,30 @@ private:
 
     void bool_key(const c_ini& ini, const std::string& name, const std::string& sec, const std::string& key) {
         if (!need(ini, name, sec, key)) return;
-        static const std::set<std::string> words = {"true", "TRUE", "yes", "YES", "on", "ON", "1",
-                                                    "false", "FALSE", "no", "NO", "off", "OFF", "0"};
+        static const std::set<std::string> words = {"true",  "TRUE",  "yes", "YES", "on",  "ON",  "1",
+                                                    "false", "FALSE", "no",  "NO",  "off", "OFF", "0"};
         std::string raw = ini.get_raw(sec, key);
-        if (!words.count(raw)) fault(at(name, sec, key), in_quotes(raw) + " is neither true nor false to the game");
+        if (!words.count(raw))
+            fault(at(name, sec, key), in_quotes(raw) + " is neither true nor false to the game");
     }
 
-    void colour_key(const c_ini& ini, const std::string& name, const std::string& sec, const std::string& key) {
+    void colour_key(const c_ini& ini, const std::string& name, const std::string& sec,
+                    const std::string& key) {
         if (!need(ini, name, sec, key)) return;
         std::string raw = ini.get_raw(sec, key);
         auto nums = scan_ints(raw, 4);
-        bool ok = nums.size() == 4 && std::all_of(nums.begin(), nums.end(), [](long long n) { return n >= 0 && n <= 255; });
-        if (!ok) fault(at(name, sec, key), in_quotes(raw) + " is not four numbers 0..255 (alpha red green blue)");
+        bool ok = nums.size() == 4 &&
+                  std::all_of(nums.begin(), nums.end(), [](long long n) { return n >= 0 && n <= 255; });
+        if (!ok)
+            fault(at(name, sec, key), in_quotes(raw) + " is not four numbers 0..255 (alpha red green blue)");
     }
 
-    void vector_key(const c_ini& ini, const std::string& name, const std::string& sec, const std::string& key) {
+    void vector_key(const c_ini& ini, const std::string& name, const std::string& sec,
+                    const std::string& key) {
         if (!need(ini, name, sec, key)) return;
         std::string raw = ini.get_raw(sec, key);
-        if (scan_floats(raw, 4).size() != 4) fault(at(name, sec, key), in_quotes(raw) + " is not four numbers");
+        if (scan_floats(raw, 4).size() != 4)
+            fault(at(name, sec, key), in_quotes(raw) + " is not four numbers");
     }
 
     std::optional<std::string> text_key(const c_ini& ini, const std::string& name, const std::string& sec,
@@ -492,24 +531,28 @@ private:
                              ", the game loads PNG, BMP or TGA");
         if (size && (pic->w != size->first || pic->h != size->second))
             fault(where, "picture " + rel + " is " + std::to_string(pic->w) + " x " + std::to_string(pic->h) +
-                             ", must be " + std::to_string(size->first) + " x " + std::to_string(size->second));
+                             ", must be " + std::to_string(size->first) + " x " +
+                             std::to_string(size->second));
         if (images_.insert(rel).second) {
             const rgba* p = pic->px.data();
             const rgba* end = p + pic->px.size();
-            while (p != end && (p->a == 0 || p->a == 255)) ++p;
+            while (p != end && (p->a == 0 || p->a == 255))
+                ++p;
             if (p != end) report_.translucent.push_back(rel);
         }
         return &*pic;
     }
 
-    void image_key(const c_ini& ini, const std::string& name, const std::string& sec, const std::string& key) {
+    void image_key(const c_ini& ini, const std::string& name, const std::string& sec,
+                   const std::string& key) {
         if (need(ini, name, sec, key)) image(at(name, sec, key), ini.get_raw(sec, key));
     }
 
     // '"file" n n ...': the picture and `count` numbers after it, split as the interface
     // loader does (the name runs from the first double quote to the next one, or the end).
     std::optional<std::vector<long long>> quoted_image(const c_ini& ini, const std::string& name,
-                                                       const std::string& sec, const std::string& key, int count) {
+                                                       const std::string& sec, const std::string& key,
+                                                       int count) {
         if (!need(ini, name, sec, key)) return std::nullopt;
         std::string raw = ini.get_raw(sec, key);
         size_t open = raw.find('"');
@@ -518,7 +561,8 @@ private:
             return std::nullopt;
         }
         size_t close = raw.find('"', open + 1);
-        std::string rel = raw.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+        std::string rel =
+            raw.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
         std::string rest = close == std::string::npos ? "" : raw.substr(close + 1);
         auto nums = scan_ints(rest, count);
         if (static_cast<int>(nums.size()) != count) {
@@ -537,11 +581,13 @@ private:
         for (const std::string& key : keys) {
             all_present = all_present && has(ini, sec, key);
             auto v = int_key(ini, name, sec, key);
-            if (v && *v < 0) fault(at(name, sec, key), "chance weight " + std::to_string(*v) + " is negative");
+            if (v && *v < 0)
+                fault(at(name, sec, key), "chance weight " + std::to_string(*v) + " is negative");
             if (v && *v > 0) positive += *v;
         }
         if (all_present && positive == 0)
-            fault(at(name, sec, join(keys, "/")), "weights sum to 0, but the game rolls this list (" + why + ")");
+            fault(at(name, sec, join(keys, "/")),
+                  "weights sum to 0, but the game rolls this list (" + why + ")");
     }
 
     // Lists the keys of a section, for the one check that needs to know what else is there
@@ -555,8 +601,10 @@ private:
         if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
         auto trim = [](const std::string& s) {
             size_t b = 0, e = s.size();
-            while (b < e && is_space(s[b])) ++b;
-            while (e > b && is_space(s[e - 1])) --e;
+            while (b < e && is_space(s[b]))
+                ++b;
+            while (e > b && is_space(s[e - 1]))
+                --e;
             return s.substr(b, e - b);
         };
         std::vector<std::string> keys;
@@ -567,7 +615,8 @@ private:
             line = trim(line);
             if (!line.empty() && line[0] == '[') {
                 size_t close = line.find(']');
-                std::string n = lower(trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
+                std::string n =
+                    lower(trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
                 inside = !seen && n == lower(sec);
                 seen = seen || inside;
                 continue;
@@ -588,8 +637,10 @@ private:
         auto st = open(name);
         if (!st) return;
         for (const auto& [sec, keys] : k_strings)
-            for (const std::string& key : keys) need(*st, name, sec, key);
-        if (has(*st, "gameplay", "aub")) format_ok(at(name, "gameplay", "aub"), st->get_string("gameplay", "aub"));
+            for (const std::string& key : keys)
+                need(*st, name, sec, key);
+        if (has(*st, "gameplay", "aub"))
+            format_ok(at(name, "gameplay", "aub"), st->get_string("gameplay", "aub"));
     }
 
     void check_interface() {
@@ -602,19 +653,20 @@ private:
         for (const std::string& k : k_cursors)
             if (std::find(present.begin(), present.end(), k) == present.end()) missing.push_back(k);
         if (!missing.empty() || !extra.empty())
-            fault(name + " [cursors]", "holds " + std::to_string(present.size()) +
-                                           " cursors, the game needs exactly these 26: " + join(k_cursors, ", ") +
-                                           (missing.empty() ? "" : "; missing: " + join(missing, ", ")) +
-                                           (extra.empty() ? "" : "; unknown: " + join(extra, ", ")));
+            fault(name + " [cursors]",
+                  "holds " + std::to_string(present.size()) + " cursors, the game needs exactly these 26: " +
+                      join(k_cursors, ", ") + (missing.empty() ? "" : "; missing: " + join(missing, ", ")) +
+                      (extra.empty() ? "" : "; unknown: " + join(extra, ", ")));
         for (const std::string& key : k_cursors) {
             if (std::find(present.begin(), present.end(), key) == present.end()) continue;
             auto nums = quoted_image(*ui, name, "cursors", key, 4);
             if (!nums) continue;
             long long hx = (*nums)[0], hy = (*nums)[1], w = (*nums)[2], h = (*nums)[3];
             if (w <= 0 || h <= 0 || hx < 0 || hx >= w || hy < 0 || hy >= h)
-                fault(at(name, "cursors", key), "hot spot (" + std::to_string(hx) + ", " + std::to_string(hy) +
-                                                    ") must lie inside the " + std::to_string(w) + " x " +
-                                                    std::to_string(h) + " picture");
+                fault(at(name, "cursors", key), "hot spot (" + std::to_string(hx) + ", " +
+                                                    std::to_string(hy) + ") must lie inside the " +
+                                                    std::to_string(w) + " x " + std::to_string(h) +
+                                                    " picture");
         }
         for (const char* key : {"mainmenu_background", "exitscreen_background", "options_background", "logo"})
             image_key(*ui, name, "misc", key);
@@ -622,7 +674,8 @@ private:
         int_key(*ui, name, "misc", "font_size", 1, "the game font needs a height");
 
         std::string sec = "gui_settings";
-        for (const char* key : {"repeat_interval_init", "repeat_interval_norm"}) int_key(*ui, name, sec, key, 0);
+        for (const char* key : {"repeat_interval_init", "repeat_interval_norm"})
+            int_key(*ui, name, sec, key, 0);
         for (int i = 0; i < 4; ++i)
             for (int j = 0; j < 9; ++j) {
                 std::string key = std::to_string(i) + std::to_string(j);
@@ -633,10 +686,12 @@ private:
                           std::all_of(n.begin() + 2, n.end(), [](long long c) { return c >= 0 && c <= 255; });
                 if (!ok) fault(at(name, sec, key), "needs width, height >= 0 and a colour 0..255");
             }
-        for (const char* key : {"sl", "sr", "st", "sb"}) int_key(*ui, name, sec, key, 0);
+        for (const char* key : {"sl", "sr", "st", "sb"})
+            int_key(*ui, name, sec, key, 0);
         text_styles(*ui, name, sec);
         for (int i = 0; i < 4; ++i)
-            for (const std::string& key : k_gui_images) quoted_image(*ui, name, sec, key + std::to_string(i), 4);
+            for (const std::string& key : k_gui_images)
+                quoted_image(*ui, name, sec, key + std::to_string(i), 4);
         for (const std::string& key : k_gui_numbers) {
             bool divisor = key == "listitem_height";
             int_key(*ui, name, sec, key, divisor || key == "vscroll_bigchange" ? 1 : 0,
@@ -644,8 +699,10 @@ private:
         }
         for (const char* key : {"repeat_interval_init", "repeat_interval_norm"})
             int_key(*ui, name, "minimap_gui_settings", key, 0);
-        for (const char* s : {"aub_gui_settings", "etb_gui_settings", "checkbox_gui_settings"}) text_styles(*ui, name, s);
-        for (const std::string& key : k_result_colours) colour_key(*ui, name, "gameplay", key);
+        for (const char* s : {"aub_gui_settings", "etb_gui_settings", "checkbox_gui_settings"})
+            text_styles(*ui, name, s);
+        for (const std::string& key : k_result_colours)
+            colour_key(*ui, name, "gameplay", key);
     }
 
     // "r g b scale_x scale_y" for each of the four widget states.
@@ -686,8 +743,9 @@ private:
         auto th = int_key(r, name, t, "tile_height", 2);
         auto yoff = int_key(r, name, t, "placement_yoffset", 0);
         if (th && yoff && *yoff >= *th)
-            fault(at(name, t, "placement_yoffset"), std::to_string(*yoff) + " leaves rows no height (tile_height " +
-                                                        std::to_string(*th) + "): picking divides by the difference");
+            fault(at(name, t, "placement_yoffset"),
+                  std::to_string(*yoff) + " leaves rows no height (tile_height " + std::to_string(*th) +
+                      "): picking divides by the difference");
         auto format = text_key(r, name, t, "tile_name_format");
         bool geometry = tw && th && yoff && *yoff >= 0 && *yoff < *th;
         if (need(r, name, t, "mousemap")) {
@@ -708,7 +766,8 @@ private:
                 bool_key(r, name, sec, "splooshable");
                 enterable += r.get_bool(sec, "moveable");
             }
-            if (enterable == 0) fault(name + " [tiles]", "no tile type is moveable: no battle can have units");
+            if (enterable == 0)
+                fault(name + " [tiles]", "no tile type is moveable: no battle can have units");
         }
 
         std::string u = "units";
@@ -718,20 +777,23 @@ private:
         auto unit_format = text_key(r, name, u, "unit_name_format");
         explosion_map explosions;
         std::set<std::string> fragmentations;
-        if (n_units && *n_units > 0 && unit_format && format_ok(at(name, u, "unit_name_format"), *unit_format))
+        if (n_units && *n_units > 0 && unit_format &&
+            format_ok(at(name, u, "unit_name_format"), *unit_format))
             for (int i = 0; i < *n_units; ++i)
                 check_unit(r, name, format_string(unit_format->c_str(), i), explosions, fragmentations);
         for (const auto& [sec, over_tile] : explosions) {
             int w = tw.value_or(0), h = th.value_or(0);
             check_explosion(r, name, sec, w, over_tile ? h : 2 * h);
         }
-        for (const std::string& sec : fragmentations) check_fragmentation(r, name, sec);
+        for (const std::string& sec : fragmentations)
+            check_fragmentation(r, name, sec);
 
         std::string m = "misc";
         image_key(r, name, m, "particle_image");
         float_key(r, name, m, "hscroll_ratio");
         float_key(r, name, m, "vscroll_ratio");
-        for (const std::string& key : k_flag_vectors) vector_key(r, name, m, key);
+        for (const std::string& key : k_flag_vectors)
+            vector_key(r, name, m, key);
         for (const char* key : {"unit_speed_x1", "unit_speed_x2", "unit_speed_y"})
             int_key(r, name, m, key, 1, "a unit that moves 0 pixels never arrives");
         report_.tile_types = n_types.value_or(0);
@@ -746,17 +808,22 @@ private:
             if (p != k_white && p != k_red && p != k_magenta && p != k_green && p != k_blue) ++others[p];
         if (others.empty()) return;
         std::vector<std::pair<rgba, int>> worst(others.begin(), others.end());
-        std::stable_sort(worst.begin(), worst.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        std::stable_sort(worst.begin(), worst.end(),
+                         [](const auto& a, const auto& b) { return a.second > b.second; });
         worst.resize(std::min<size_t>(worst.size(), 3));
         int total = 0;
-        for (const auto& [colour, count] : others) total += count;
+        for (const auto& [colour, count] : others)
+            total += count;
         std::vector<std::string> examples;
         for (const auto& [c, count] : worst)
-            examples.push_back("RGBA(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b) +
-                               ", " + std::to_string(c.a) + ") x" + std::to_string(count));
-        fault("rules.ini [tiles] mousemap", rel + " has " + std::to_string(total) +
-                                                " pixels in colours other than opaque white, red, magenta, green "
-                                                "and blue (e.g. " + join(examples, ", ") + ")");
+            examples.push_back("RGBA(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " +
+                               std::to_string(c.b) + ", " + std::to_string(c.a) + ") x" +
+                               std::to_string(count));
+        fault("rules.ini [tiles] mousemap",
+              rel + " has " + std::to_string(total) +
+                  " pixels in colours other than opaque white, red, magenta, green "
+                  "and blue (e.g. " +
+                  join(examples, ", ") + ")");
     }
 
     // A section burst over both a tile and a unit picture must fit the smaller, the tile.
@@ -764,8 +831,8 @@ private:
         explosions[sec] = explosions[sec] || over_tile;
     }
 
-    void check_unit(const c_ini& r, const std::string& name, const std::string& sec, explosion_map& explosions,
-                    std::set<std::string>& fragmentations) {
+    void check_unit(const c_ini& r, const std::string& name, const std::string& sec,
+                    explosion_map& explosions, std::set<std::string>& fragmentations) {
         auto special = text_key(r, name, sec, "special");
         text_key(r, name, sec, "name");
         image_key(r, name, sec, "image");
@@ -777,34 +844,43 @@ private:
         bool_key(r, name, sec, "moveattack");
         chance_list(r, name, sec, {"chance_hit", "chance_nohit"}, "every strike");
         chance_list(r, name, sec, {"chance_block", "chance_noblock"}, "every block");
-        for (const auto& [count, key] : {std::pair<const char*, const char*>{"num_explode_particles", "explosion_explode"},
-                                         {"num_bleed_particles", "explosion_bleed"}}) {
+        for (const auto& [count, key] :
+             {std::pair<const char*, const char*>{"num_explode_particles", "explosion_explode"},
+              {"num_bleed_particles", "explosion_bleed"}}) {
             int_key(r, name, sec, count, 0);
             if (need(r, name, sec, key)) note_explosion(explosions, r.get_raw(sec, key), false);
         }
         if (need(r, name, sec, "fragmentation")) fragmentations.insert(r.get_raw(sec, "fragmentation"));
         if (special == "archer") {
             int_key(r, name, sec, "range", 1);
-            for (const char* key : {"arrow_width", "arrow_height"}) int_key(r, name, sec, key, 1);
-            for (const char* key : {"arrow_xoff", "arrow_yoff"}) int_key(r, name, sec, key);
-            for (const char* key : {"arrow_image", "shadow_image"}) image_key(r, name, sec, key);
+            for (const char* key : {"arrow_width", "arrow_height"})
+                int_key(r, name, sec, key, 1);
+            for (const char* key : {"arrow_xoff", "arrow_yoff"})
+                int_key(r, name, sec, key);
+            for (const char* key : {"arrow_image", "shadow_image"})
+                image_key(r, name, sec, key);
             colour_key(r, name, sec, "arrow_color");
             colour_key(r, name, sec, "shadow_color");
             int_key(r, name, sec, "arrow_velocity", 1, "an arrow that does not move never lands");
             float_key(r, name, sec, "arrow_height_multiplier");
         } else if (special == "cannon") {
             int_key(r, name, sec, "range", 1);
-            for (const char* key : {"bounce_damage", "backfire_damage"}) int_key(r, name, sec, key, 0);
-            for (const char* key : {"cannonball_width", "cannonball_height"}) int_key(r, name, sec, key, 1);
-            for (const char* key : {"cannonball_xoff", "cannonball_yoff"}) int_key(r, name, sec, key);
-            for (const char* key : {"shadow_image", "cannonball_image"}) image_key(r, name, sec, key);
+            for (const char* key : {"bounce_damage", "backfire_damage"})
+                int_key(r, name, sec, key, 0);
+            for (const char* key : {"cannonball_width", "cannonball_height"})
+                int_key(r, name, sec, key, 1);
+            for (const char* key : {"cannonball_xoff", "cannonball_yoff"})
+                int_key(r, name, sec, key);
+            for (const char* key : {"shadow_image", "cannonball_image"})
+                image_key(r, name, sec, key);
             colour_key(r, name, sec, "shadow_color");
             colour_key(r, name, sec, "cannonball_color");
             chance_list(r, name, sec, {"chance_cannonball_land", "chance_cannonball_noland"},
                         "at every hex a ball passes");
             chance_list(r, name, sec, {"chance_cannonball_explode", "chance_cannonball_noexplode"},
                         "at every landing");
-            chance_list(r, name, sec, {"chance_backfire_damage", "chance_backfire_explode", "chance_backfire_none"},
+            chance_list(r, name, sec,
+                        {"chance_backfire_damage", "chance_backfire_explode", "chance_backfire_none"},
                         "on point-blank shots");
             int_key(r, name, sec, "cannonball_velocity", 1, "a ball that does not move never lands");
             float_key(r, name, sec, "cannonball_height_multiplier");
@@ -830,7 +906,8 @@ private:
 
     // c_ini cannot tell a missing section from an empty one; a section none of whose
     // leading keys are there is reported once instead of key by key.
-    static bool section_absent(const c_ini& r, const std::string& sec, std::initializer_list<const char*> keys) {
+    static bool section_absent(const c_ini& r, const std::string& sec,
+                               std::initializer_list<const char*> keys) {
         return std::none_of(keys.begin(), keys.end(), [&](const char* k) { return has(r, sec, k); });
     }
 
@@ -844,19 +921,21 @@ private:
         auto ph = int_key(r, name, sec, "particle_height", 1);
         if (pw && ph && w && h && (*pw >= w || *ph >= h))
             fault(name + " [" + sec + "]",
-                  "particles of " + std::to_string(*pw) + " x " + std::to_string(*ph) + " must be smaller than the " +
-                      std::to_string(w) + " x " + std::to_string(h) +
+                  "particles of " + std::to_string(*pw) + " x " + std::to_string(*ph) +
+                      " must be smaller than the " + std::to_string(w) + " x " + std::to_string(h) +
                       " rectangle they burst over (the game places them modulo the difference)");
         if (!n || *n <= 0) return;
         std::vector<std::string> chances;
-        for (int i = 0; i < *n; ++i) chances.push_back(std::to_string(i) + "_chance");
+        for (int i = 0; i < *n; ++i)
+            chances.push_back(std::to_string(i) + "_chance");
         chance_list(r, name, sec, chances, "for every particle");
         for (int i = 0; i < *n; ++i) {
             std::string p = std::to_string(i);
             auto lo = colour_range(r, name, sec, p + "_color_low");
             auto hi = colour_range(r, name, sec, p + "_color_high");
             if (lo && hi) check_channels(name, sec, i, *lo, *hi);
-            for (const std::string& suffix : k_particle_ranges) vector_key(r, name, sec, p + suffix);
+            for (const std::string& suffix : k_particle_ranges)
+                vector_key(r, name, sec, p + suffix);
         }
     }
 
@@ -873,8 +952,8 @@ private:
     }
 
     // A channel of -1..-4 takes the value of channel 1..4; references must end in a number.
-    void check_channels(const std::string& name, const std::string& sec, int i, const std::vector<long long>& lo,
-                        const std::vector<long long>& hi) {
+    void check_channels(const std::string& name, const std::string& sec, int i,
+                        const std::vector<long long>& lo, const std::vector<long long>& hi) {
         std::string where = name + " [" + sec + "] " + std::to_string(i) + "_color_low/high";
         std::map<int, int> refs;
         for (int ch = 0; ch < 4; ++ch) {
@@ -905,12 +984,14 @@ private:
         std::vector<std::string> stuck;
         for (int ch = 0; ch < 4; ++ch)
             if (!resolved.count(ch)) stuck.push_back(std::to_string(ch + 1));
-        fault(where, "channels [" + join(stuck, ", ") +
-                         "] refer to themselves or to each other in a circle: the game cannot resolve the colour");
+        fault(where,
+              "channels [" + join(stuck, ", ") +
+                  "] refer to themselves or to each other in a circle: the game cannot resolve the colour");
     }
 
     void check_fragmentation(const c_ini& r, const std::string& name, const std::string& sec) {
-        if (section_absent(r, sec, {"num_columns_low", "num_columns_high", "num_rows_low", "num_rows_high"})) {
+        if (section_absent(r, sec,
+                           {"num_columns_low", "num_columns_high", "num_rows_low", "num_rows_high"})) {
             fault(name + " [" + sec + "]", "fragmentation section is missing");
             return;
         }
@@ -922,7 +1003,8 @@ private:
                       std::to_string(*lo) + ".." + std::to_string(*hi) +
                           " is empty: the game draws a random count modulo its size");
         }
-        for (const std::string& key : k_frag_ranges) vector_key(r, name, sec, key);
+        for (const std::string& key : k_frag_ranges)
+            vector_key(r, name, sec, key);
     }
 
     // The window icon: an icon directory whose entries are BMPs (with their AND mask), one of
@@ -955,9 +1037,11 @@ private:
                     throw std::runtime_error("entry " + ks + " runs past the end of the file");
                 if (length >= 8 && blob.compare(offset, 8, "\x89PNG\r\n\x1a\n", 8) == 0)
                     throw std::runtime_error("entry " + ks + " is a PNG; only BMP entries load everywhere");
-                if (length < 12) throw std::runtime_error("entry " + ks + " lacks a BMP header with its AND mask");
+                if (length < 12)
+                    throw std::runtime_error("entry " + ks + " lacks a BMP header with its AND mask");
                 auto header = u32(offset);
-                auto bw = static_cast<std::int32_t>(u32(offset + 4)), bh = static_cast<std::int32_t>(u32(offset + 8));
+                auto bw = static_cast<std::int32_t>(u32(offset + 4)),
+                     bh = static_cast<std::int32_t>(u32(offset + 8));
                 if (header != 40 || static_cast<long long>(bh) != 2LL * bw)
                     throw std::runtime_error("entry " + ks + " lacks a BMP header with its AND mask");
                 sizes.push_back(std::to_string(bw));
@@ -986,8 +1070,8 @@ private:
         if (!mm_loaded.pic) return {"mousemap does not load: " + mm_loaded.error};
         const picture* mm = &*mm_loaded.pic;
         if (mm->w != tw || mm->h != th)
-            return {"mousemap is " + std::to_string(mm->w) + " x " + std::to_string(mm->h) + ", the tiles are " +
-                    std::to_string(tw) + " x " + std::to_string(th)};
+            return {"mousemap is " + std::to_string(mm->w) + " x " + std::to_string(mm->h) +
+                    ", the tiles are " + std::to_string(tw) + " x " + std::to_string(th)};
         int step = th - yoff;
         int width = tw * k_cols + tw / 2, height = step * k_rows + yoff;
 
@@ -1002,7 +1086,8 @@ private:
             if (!l.pic) continue; // reported with the tile's keys
             picture img = l.pic->w != tw || l.pic->h != th ? scaled(*l.pic, tw, th) : *l.pic;
             std::vector<bool> mask(img.px.size());
-            for (size_t k = 0; k < mask.size(); ++k) mask[k] = img.px[k].a != 0;
+            for (size_t k = 0; k < mask.size(); ++k)
+                mask[k] = img.px[k].a != 0;
             if (!outlines.insert(mask).second) continue; // same outline as a tile type already checked
             // The cell drawn on top at each pixel, as row * k_cols + col + 1; 0 where none is.
             std::vector<short> top(static_cast<size_t>(width) * height);
@@ -1012,7 +1097,8 @@ private:
                     for (int y = rc.top; y < std::min(rc.bottom, height); ++y)
                         for (int x = rc.left; x < std::min(rc.right, width); ++x)
                             if (mask[static_cast<size_t>(y - rc.top) * tw + (x - rc.left)])
-                                top[static_cast<size_t>(y) * width + x] = static_cast<short>(row * k_cols + col + 1);
+                                top[static_cast<size_t>(y) * width + x] =
+                                    static_cast<short>(row * k_cols + col + 1);
                 }
             int bad = 0, gaps = 0;
             std::string first_gap, first_bad;
@@ -1035,8 +1121,8 @@ private:
                 faults.push_back("[" + sec + "] " + rel + " leaves " + std::to_string(gaps) +
                                  " pixels of the field uncovered (first at " + first_gap + ")");
             if (bad)
-                faults.push_back("[" + sec + "] picking disagrees with the drawn " + rel + " at " + std::to_string(bad) +
-                                 " pixels (first: " + first_bad + ")");
+                faults.push_back("[" + sec + "] picking disagrees with the drawn " + rel + " at " +
+                                 std::to_string(bad) + " pixels (first: " + first_bad + ")");
         }
 
         // The field is seen at a slant, so distances are measured on the ground: a vertical
@@ -1046,7 +1132,8 @@ private:
         double yscale = std::sqrt(s2);
         std::vector<rect> rects;
         for (int r = 0; r < k_rows; ++r)
-            for (int c = 0; c < k_cols; ++c) rects.push_back(tile_rect(c, r, tw, th, yoff));
+            for (int c = 0; c < k_cols; ++c)
+                rects.push_back(tile_rect(c, r, tw, th, yoff));
         int wrong = 0;
         std::string first_wrong;
         for (int y = th; y < height - th; ++y)
@@ -1059,7 +1146,8 @@ private:
                 for (int r = std::max(0, near_row - 2); r <= std::min(k_rows - 1, near_row + 2); ++r)
                     for (int c = std::max(0, near_col - 2); c <= std::min(k_cols - 1, near_col + 2); ++c) {
                         const rect& rc = rects[static_cast<size_t>(r) * k_cols + c];
-                        double dx = px - (rc.left + rc.right) / 2.0, dy = (py - (rc.top + rc.bottom) / 2.0) * yscale;
+                        double dx = px - (rc.left + rc.right) / 2.0,
+                               dy = (py - (rc.top + rc.bottom) / 2.0) * yscale;
                         double d = std::sqrt(dx * dx + dy * dy);
                         if (d < best) {
                             second = best;
@@ -1072,8 +1160,8 @@ private:
                 if (second - best < 1.0) continue; // within a pixel of the border between two tiles
                 auto picked = pick(x, y, *mm, tw, th, yoff);
                 if (picked != nearest && wrong++ == 0)
-                    first_wrong = "pixel " + pixel_text(x, y) + ", nearest " + describe(nearest) + ", picked " +
-                                  describe(picked);
+                    first_wrong = "pixel " + pixel_text(x, y) + ", nearest " + describe(nearest) +
+                                  ", picked " + describe(picked);
             }
         if (wrong)
             faults.push_back("mousemap picks a tile other than the nearest at " + std::to_string(wrong) +
@@ -1089,8 +1177,11 @@ data_check_report run_data_check(const std::string& data_dir) {
     std::error_code ec;
     fs::path dir = fs::absolute(data_dir, ec).lexically_normal();
     std::string text = dir.string();
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
     return checker(text).run();
 }
 
-std::vector<std::string> check_data(const std::string& data_dir) { return run_data_check(data_dir).faults; }
+std::vector<std::string> check_data(const std::string& data_dir) {
+    return run_data_check(data_dir).faults;
+}

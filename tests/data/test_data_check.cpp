@@ -29,7 +29,8 @@ const std::string k_data = std::string(HV_SOURCE_DIR) + "/DATA";
 
 std::string joined(const std::vector<std::string>& faults) {
     std::string out;
-    for (const std::string& f : faults) out += "\n  " + f;
+    for (const std::string& f : faults)
+        out += "\n  " + f;
     return out.empty() ? " (none)" : out;
 }
 
@@ -57,7 +58,8 @@ mutation replace_text(const std::string& file, const std::string& old_text, cons
 }
 
 mutation append_text(const std::string& file, const std::string& text) {
-    return [=](const std::string& data) { write_file(data + "/" + file, read_file(data + "/" + file) + text); };
+    return
+        [=](const std::string& data) { write_file(data + "/" + file, read_file(data + "/" + file) + text); };
 }
 
 mutation remove_file(const std::string& rel) {
@@ -65,12 +67,15 @@ mutation remove_file(const std::string& rel) {
 }
 
 mutation garble(const std::string& rel) {
-    return [=](const std::string& data) { write_file(data + "/" + rel, std::string("\x89PNG\r\n\x1a\nnot really a picture")); };
+    return [=](const std::string& data) {
+        write_file(data + "/" + rel, std::string("\x89PNG\r\n\x1a\nnot really a picture"));
+    };
 }
 
 mutation both(std::vector<mutation> steps) {
     return [=](const std::string& data) {
-        for (const mutation& m : steps) m(data);
+        for (const mutation& m : steps)
+            m(data);
     };
 }
 
@@ -86,11 +91,14 @@ void edit_picture(const std::string& path, const std::function<void(SDL_Surface*
     SDL_FreeSurface(s);
 }
 
-Uint8* pixel(SDL_Surface* s, int x, int y) { return static_cast<Uint8*>(s->pixels) + y * s->pitch + x * 4; }
+Uint8* pixel(SDL_Surface* s, int x, int y) {
+    return static_cast<Uint8*>(s->pixels) + y * s->pitch + x * 4;
+}
 
 mutation set_pixel(const std::string& rel, int x, int y, std::array<Uint8, 4> colour) {
     return [=](const std::string& data) {
-        edit_picture(data + "/" + rel, [&](SDL_Surface* s) { std::memcpy(pixel(s, x, y), colour.data(), 4); });
+        edit_picture(data + "/" + rel,
+                     [&](SDL_Surface* s) { std::memcpy(pixel(s, x, y), colour.data(), 4); });
     };
 }
 
@@ -122,7 +130,8 @@ void png_icon(const std::string& data) {
     fs::remove(png_path);
     auto le = [](std::uint32_t v, int bytes) {
         std::string out;
-        for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
         return out;
     };
     std::string ico = le(0, 2) + le(1, 2) + le(1, 2) + std::string{32, 32, 0, 0} + le(1, 2) + le(32, 2) +
@@ -195,15 +204,18 @@ TEST(data_check, keys_the_program_reads) {
          R"(\[gui_settings\] 27: missing)"},
         {"missing result colour", ini("interface.ini", "gameplay", "boom_text_color", std::nullopt),
          R"(boom_text_color: missing)"},
-        {"missing credit entry", ini("credits.ini", "credits", "num_credits", "8"), R"(\[credit_7\] text: missing)"},
+        {"missing credit entry", ini("credits.ini", "credits", "num_credits", "8"),
+         R"(\[credit_7\] text: missing)"},
         {"missing explosion section", ini("rules.ini", "unit_4", "explosion_fire", "no_such_section"),
          R"(\[no_such_section\]: explosion section is missing)"},
         {"missing fragmentation section", ini("rules.ini", "unit_0", "fragmentation", "no_such_section"),
          R"(\[no_such_section\]: fragmentation section is missing)"},
         {"key in the wrong section does not count",
-         both({ini("rules.ini", "misc", "unit_speed_y", std::nullopt), ini("rules.ini", "tiles", "unit_speed_y", "6")}),
+         both({ini("rules.ini", "misc", "unit_speed_y", std::nullopt),
+               ini("rules.ini", "tiles", "unit_speed_y", "6")}),
          R"(\[misc\] unit_speed_y: missing)"},
-        {"number that is not one", ini("rules.ini", "unit_1", "hp", "lots"), R"(\[unit_1\] hp: 'lots' is not a number)"},
+        {"number that is not one", ini("rules.ini", "unit_1", "hp", "lots"),
+         R"(\[unit_1\] hp: 'lots' is not a number)"},
         {"colour of three numbers", ini("rules.ini", "tile_2", "color", "255 10 10"),
          R"(\[tile_2\] color: '255 10 10' is not four numbers 0\.\.255)"},
         {"colour channel above 255", ini("interface.ini", "gameplay", "hit_text_color", "255 300 0 0"),
@@ -273,8 +285,8 @@ TEST(data_check, formats_read_from_data) {
          R"(\[gameplay\] aub: format .* holds 2 conversions)"},
         {"ready label with a long int", ini("stringtable.ini", "gameplay", "aub", "%ld ready"),
          R"(aub: format '%ld ready' conversion '%ld')"},
-        {"ready label with a width from the arguments", ini("stringtable.ini", "gameplay", "aub", "%*d ready"),
-         R"(aub: format '%\*d ready')"},
+        {"ready label with a width from the arguments",
+         ini("stringtable.ini", "gameplay", "aub", "%*d ready"), R"(aub: format '%\*d ready')"},
         {"credit format with a trailing %", ini("credits.ini", "credits", "credit_format", "credit_%d%"),
          R"(credit_format: format 'credit_%d%' holds 2 conversions)"},
         {"%% and a width are fine",
@@ -293,33 +305,41 @@ TEST(data_check, cursor_count_and_hot_spots) {
          R"(holds 27 cursors.*unknown: pointer)"},
         {"25 cursors", ini("interface.ini", "cursors", "notarget", std::nullopt),
          R"(holds 25 cursors.*missing: notarget)"},
-        {"a cursor renamed", both({ini("interface.ini", "cursors", "hand", std::nullopt),
-                                   ini("interface.ini", "cursors", "hand2", "\"cursors/hand.png\" 1 1 32 32")}),
+        {"a cursor renamed",
+         both({ini("interface.ini", "cursors", "hand", std::nullopt),
+               ini("interface.ini", "cursors", "hand2", "\"cursors/hand.png\" 1 1 32 32")}),
          R"(holds 26 cursors.*missing: hand; unknown: hand2)"},
-        {"hot spot outside the cursor", ini("interface.ini", "cursors", "hand", "\"cursors/hand.png\" 40 1 32 32"),
+        {"hot spot outside the cursor",
+         ini("interface.ini", "cursors", "hand", "\"cursors/hand.png\" 40 1 32 32"),
          R"(\[cursors\] hand: hot spot \(40, 1\) must lie inside the 32 x 32 picture)"},
-        {"cursor without its file name in quotes", ini("interface.ini", "cursors", "select", "cursors/select.png 1 1 32 32"),
+        {"cursor without its file name in quotes",
+         ini("interface.ini", "cursors", "select", "cursors/select.png 1 1 32 32"),
          R"(\[cursors\] select: .* must start with the file name in double quotes)"},
     });
 }
 
 TEST(data_check, numbers_the_game_divides_by) {
     run_cases({
-        {"no tile types", ini("rules.ini", "tiles", "num_tiletypes", "0"), R"(num_tiletypes: 0 is out of range)"},
+        {"no tile types", ini("rules.ini", "tiles", "num_tiletypes", "0"),
+         R"(num_tiletypes: 0 is out of range)"},
         {"rows without height", ini("rules.ini", "tiles", "placement_yoffset", "64"),
          R"(placement_yoffset: 64 leaves rows no height)"},
         {"no tile a unit can enter",
          [](const std::string& data) {
-             for (int i = 0; i < 7; ++i) ini("rules.ini", "tile_" + std::to_string(i), "moveable", "false")(data);
+             for (int i = 0; i < 7; ++i)
+                 ini("rules.ini", "tile_" + std::to_string(i), "moveable", "false")(data);
          },
          R"(no tile type is moveable)"},
         {"empty fragment range", ini("rules.ini", "fragmentation_unit", "num_rows_high", "2"),
          R"(num_rows_low/high: 4\.\.2 is empty)"},
         {"particles as big as a tile", ini("rules.ini", "explosion_bounce", "particle_width", "64"),
          R"(\[explosion_bounce\]: particles of 64 x 5)"},
-        {"unit that never arrives", ini("rules.ini", "misc", "unit_speed_x1", "0"), R"(unit_speed_x1: 0 is out)"},
-        {"unit without health", ini("rules.ini", "unit_2", "hp", "0"), R"(\[unit_2\] hp: 0 is out of range \(>= 1\))"},
-        {"colour channel referring to itself", ini("rules.ini", "explosion_blood", "0_color_low", "-1 150 0 0"),
+        {"unit that never arrives", ini("rules.ini", "misc", "unit_speed_x1", "0"),
+         R"(unit_speed_x1: 0 is out)"},
+        {"unit without health", ini("rules.ini", "unit_2", "hp", "0"),
+         R"(\[unit_2\] hp: 0 is out of range \(>= 1\))"},
+        {"colour channel referring to itself",
+         ini("rules.ini", "explosion_blood", "0_color_low", "-1 150 0 0"),
          R"(0_color_low/high: channel 1: a reference)"},
         {"colour channels in a circle",
          both({ini("rules.ini", "explosion_blood", "0_color_low", "255 -3 -2 0"),
@@ -339,7 +359,8 @@ TEST(data_check, numbers_the_game_divides_by) {
 // The checker sees what the program sees, because it reads through the program's reader.
 TEST(data_check, reads_as_the_program_reads) {
     run_cases({
-        {"first matching key wins", replace_text("rules.ini", "unit_speed_y=6", "unit_speed_y=6\nunit_speed_y=0"), ""},
+        {"first matching key wins",
+         replace_text("rules.ini", "unit_speed_y=6", "unit_speed_y=6\nunit_speed_y=0"), ""},
         {"first matching key wins, also when it is the bad one",
          replace_text("rules.ini", "unit_speed_y=6", "unit_speed_y=0\nunit_speed_y=6"),
          R"(unit_speed_y: 0 is out of range)"},
@@ -361,7 +382,8 @@ TEST(data_check, tool_reports_and_exits) {
         if (!p) return -1;
         char buf[4096];
         size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
         int status = pclose(p);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
@@ -377,7 +399,8 @@ TEST(data_check, tool_reports_and_exits) {
     out.clear();
     EXPECT_EQ(run(data, out), 1) << out;
     EXPECT_NE(out.find("FAULT stringtable.ini [gameplay] victory: missing\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("FAULT rules.ini [unit_0] chance_nohit: chance weight -5 is negative\n"), std::string::npos)
+    EXPECT_NE(out.find("FAULT rules.ini [unit_0] chance_nohit: chance weight -5 is negative\n"),
+              std::string::npos)
         << out;
     EXPECT_NE(out.find("2 fault(s) in " + data), std::string::npos) << out;
 }

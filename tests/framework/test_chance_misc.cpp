@@ -35,7 +35,8 @@ TEST(Chance, ZeroWeightIsNeverRolled) {
     c.add_chance(0);
     c.add_chance(5);
     crt::srand(7);
-    for (int i = 0; i < 500; ++i) ASSERT_EQ(c.roll(), 1);
+    for (int i = 0; i < 500; ++i)
+        ASSERT_EQ(c.roll(), 1);
 }
 
 TEST(Chance, RollsFollowTheWeights) {
@@ -44,7 +45,8 @@ TEST(Chance, RollsFollowTheWeights) {
     c.add_chance(3);
     crt::srand(99);
     int counts[2] = {0, 0};
-    for (int i = 0; i < 4000; ++i) ++counts[c.roll()];
+    for (int i = 0; i < 4000; ++i)
+        ++counts[c.roll()];
     EXPECT_NEAR(counts[1] / 4000.0, 0.75, 0.03);
 }
 

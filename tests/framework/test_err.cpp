@@ -6,11 +6,11 @@
 
 namespace {
 class quiet_object : public c_reportable {
-public:
+  public:
     std::string get_details() const override { return ""; }
 };
 class talkative_object : public c_reportable {
-public:
+  public:
     std::string get_details() const override { return "STATE: 7\n"; }
     void on_report() const override { ++reports; }
     mutable int reports = 0;
@@ -45,7 +45,8 @@ TEST(ErrorReport, ObjectDetailsFormTheirOwnSection) {
     c_err e = make_err(0, &obj);
     EXPECT_EQ(obj.reports, 1);
     std::string r = e.get_report();
-    const std::string tail = "COMPILE DATE: Mon Mar  1 22:40:37 2004\n\nADDITIONAL DETAILS:\n--------------------\nSTATE: 7\n";
+    const std::string tail =
+        "COMPILE DATE: Mon Mar  1 22:40:37 2004\n\nADDITIONAL DETAILS:\n--------------------\nSTATE: 7\n";
     ASSERT_GE(r.size(), tail.size());
     EXPECT_EQ(r.substr(r.size() - tail.size()), tail);
 }

@@ -4,7 +4,7 @@
 #include "tests/test_util.h"
 
 class IniTest : public testing::Test {
-protected:
+  protected:
     scratch_dir dir;
     std::string path = dir.file("t.ini");
     c_ini open(const std::string& text) {
@@ -100,8 +100,9 @@ TEST_F(IniTest, WritersUseTheCurrentSectionAndKeepOtherLines) {
     ini.write_bool("show_names", true);
     ini.set_section("new");
     ini.write_string("k", "v");
-    EXPECT_EQ(read_file(path), "; settings\r\n[screen]\r\nwidth=1024\r\nheight=768\r\n\r\n[misc]\r\ndebug=1\r\n"
-                               "show_names=true\r\n[new]\r\nk=v\r\n");
+    EXPECT_EQ(read_file(path),
+              "; settings\r\n[screen]\r\nwidth=1024\r\nheight=768\r\n\r\n[misc]\r\ndebug=1\r\n"
+              "show_names=true\r\n[new]\r\nk=v\r\n");
     EXPECT_EQ(ini.get_int("screen", "height"), 768);
     EXPECT_TRUE(ini.get_bool("misc", "show_names"));
 }

@@ -7,7 +7,8 @@ namespace {
 // Runs one frame at `now`: counts the update steps sync asks for.
 int frame(c_interpolator& ip, int step, int now) {
     int steps = 0;
-    while (ip.sync(step, now)) ++steps;
+    while (ip.sync(step, now))
+        ++steps;
     return steps;
 }
 } // namespace
@@ -46,7 +47,8 @@ TEST(Interpolator, SlowFirstFrameRunsThirtyOneSteps) {
 TEST(Interpolator, ShownTimeIsTheAverageOfTheLastFiveFrames) {
     c_interpolator ip(0);
     int now = 0;
-    for (int i = 0; i < 5; ++i) frame(ip, 33, now += 10);
+    for (int i = 0; i < 5; ++i)
+        frame(ip, 33, now += 10);
     EXPECT_EQ(ip.draw_time, 50);
     frame(ip, 33, now += 60); // one slow frame moves the picture by the average only
     EXPECT_EQ(ip.frame_time_sum, 100);

@@ -18,8 +18,9 @@ settings_record round_trip(const std::string& text, std::string* written = nullp
 } // namespace
 
 TEST(Settings, ReadsTheElevenScreenKeys) {
-    settings_record s = round_trip("[screen]\nis_windowed=true\nleft=10\nright=810\ntop=20\nbottom=620\n"
-                                   "width=800\nheight=600\ndepth=16\nrefresh_rate=75\nadapter=1\npresent_immediate=true\n");
+    settings_record s =
+        round_trip("[screen]\nis_windowed=true\nleft=10\nright=810\ntop=20\nbottom=620\n"
+                   "width=800\nheight=600\ndepth=16\nrefresh_rate=75\nadapter=1\npresent_immediate=true\n");
     EXPECT_TRUE(s.is_windowed);
     EXPECT_EQ(s.window_rect, (RECT{10, 20, 810, 620}));
     EXPECT_EQ(s.mode.Width, 800u);
@@ -31,7 +32,8 @@ TEST(Settings, ReadsTheElevenScreenKeys) {
 }
 
 TEST(Settings, DepthTableBothWays) {
-    for (int depth : {8, 15, 16, 24, 32, 33, 64}) EXPECT_EQ(format_to_depth(depth_to_format(depth)), depth);
+    for (int depth : {8, 15, 16, 24, 32, 33, 64})
+        EXPECT_EQ(format_to_depth(depth_to_format(depth)), depth);
     EXPECT_EQ(format_to_depth(D3DFMT_A8R8G8B8), 32);
     EXPECT_EQ(format_to_depth(D3DFMT_A1R5G5B5), 15);
     EXPECT_EQ(depth_to_format(12), D3DFMT_UNKNOWN);
@@ -46,8 +48,9 @@ TEST(Settings, RoundTripsKeepTheirMeaning) {
     EXPECT_NE(out.find("present_immediate=true\n"), std::string::npos);
     // On a first exit every key is written, in the order they are read.
     round_trip("", &out);
-    const char* order[] = {"is_windowed=", "left=", "right=", "top=", "bottom=", "width=", "height=",
-                           "depth=", "refresh_rate=", "adapter=", "present_immediate="};
+    const char* order[] = {
+        "is_windowed=", "left=",  "right=",        "top=",     "bottom=",           "width=",
+        "height=",      "depth=", "refresh_rate=", "adapter=", "present_immediate="};
     size_t at = 0;
     for (const char* key : order) {
         size_t found = out.find(key, at);

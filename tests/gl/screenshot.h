@@ -59,8 +59,8 @@ inline void save_screenshot(const frame& f, const std::string& name) {
     std::vector<std::uint32_t> argb(f.rgb);
     for (std::uint32_t& p : argb)
         p |= 0xFF000000;
-    SDL_Surface* s =
-        SDL_CreateRGBSurfaceWithFormatFrom(argb.data(), f.width, f.height, 32, f.width * 4, SDL_PIXELFORMAT_ARGB8888);
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(argb.data(), f.width, f.height, 32, f.width * 4,
+                                                        SDL_PIXELFORMAT_ARGB8888);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(IMG_SavePNG(s, (dir + "/" + name).c_str()), 0);
     SDL_FreeSurface(s);

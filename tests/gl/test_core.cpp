@@ -11,7 +11,9 @@
 
 namespace {
 recording_d3d* g_fake = nullptr;
-IDirect3D9* make_fake(UINT) { return g_fake; }
+IDirect3D9* make_fake(UINT) {
+    return g_fake;
+}
 
 settings_record windowed(int w, int h) {
     settings_record s{};
@@ -22,7 +24,7 @@ settings_record windowed(int w, int h) {
 }
 
 class CoreTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("HARNVALE_NONINTERACTIVE", "1", 1);
         g_fake = &fake;
@@ -185,11 +187,13 @@ TEST_F(CoreTest, FailedPlatformCallsRaiseWithTheirMessages) {
     }
     delete c_core::instance();
     fake.check_result = D3DERR_NOTAVAILABLE;
-    EXPECT_RAISES(make(windowed(640, 480)),
-                  "Hardware acceleration does not exist for this display format. Please choose a different format.");
+    EXPECT_RAISES(
+        make(windowed(640, 480)),
+        "Hardware acceleration does not exist for this display format. Please choose a different format.");
     delete c_core::instance();
     fake.check_result = D3D_OK;
-    EXPECT_RAISES(c_core("c", "no-such-icon.ico", windowed(640, 480), 0, 0), "Unable to load the icon image.");
+    EXPECT_RAISES(c_core("c", "no-such-icon.ico", windowed(640, 480), 0, 0),
+                  "Unable to load the icon image.");
     delete c_core::instance();
     g_direct3d_create = [](UINT) -> IDirect3D9* { return nullptr; };
     EXPECT_RAISES(make(windowed(640, 480)), "Unable to create Direct3D9.");
@@ -272,8 +276,9 @@ TEST_F(CoreTest, DumpOfATickCounterCore) {
     EXPECT_NE(d.find("CAPTION: Harnvale test\n\nICON FILENAME: \nWINDOWS CLASS NAME: core_window_class_"),
               std::string::npos);
     EXPECT_NE(d.find("\nSCREEN:\n\tIS WINDOWED: true\n\tPOSITION: 0 x 0 -> 640 x 480"), std::string::npos);
-    EXPECT_NE(d.find("\n\tDISPLAY MODE:\n\t\tRESOLUTION: 1024 x 768\n\t\tCOLOR DEPTH: 32\n\t\tREFRESH RATE: 60"),
-              std::string::npos);
+    EXPECT_NE(
+        d.find("\n\tDISPLAY MODE:\n\t\tRESOLUTION: 1024 x 768\n\t\tCOLOR DEPTH: 32\n\t\tREFRESH RATE: 60"),
+        std::string::npos);
     EXPECT_NE(d.find("\nSIZEABLE WINDOW: true\nQUIT FLAG: false\nDESKTOP MODE:"), std::string::npos);
     EXPECT_NE(d.find("\nDEBUG MODE: unknown\nNUM FRAMES: 0"), std::string::npos);
     const std::string tail = "\nPERFORMANCE FREQUENCY: 0";

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "framework/core.h"
-#include "tests/gl/screenshot.h"
 #include "framework/font.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
@@ -25,11 +24,11 @@
 #include "game/unit.h"
 #include "platform/crt.h"
 #include "platform/wingdi.h"
+#include "tests/gl/screenshot.h"
 
 namespace {
 
 constexpr D3DCOLOR clear_colour = 0xFF806000; // the battle screen's
-
 
 int red(std::uint32_t p) {
     return static_cast<int>((p >> 16) & 0xFF);

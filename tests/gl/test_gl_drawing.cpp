@@ -7,7 +7,7 @@
 
 namespace {
 class GlDrawing : public gl_test {
-protected:
+  protected:
     void SetUp() override {
         gl_test::SetUp();
         // The render set-up the core makes at start-up.
@@ -38,8 +38,8 @@ TEST_F(GlDrawing, GameFontTextLeavesPixelsOnlyInsideItsBoundingBox) {
     c_font font(gfx, CreateFontA(16, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "DejaVu Sans"));
     ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
     ASSERT_EQ(dev->BeginScene(), D3D_OK);
-    c_text text(gfx, &font, "Harnvale & friends\nwrapped text", 10, 20, 230, 180, 0.5f, 0xFFFFFF00, 0, 1.0f, 1.0f,
-                0x20);
+    c_text text(gfx, &font, "Harnvale & friends\nwrapped text", 10, 20, 230, 180, 0.5f, 0xFFFFFF00, 0, 1.0f,
+                1.0f, 0x20);
     text.draw();
     ASSERT_EQ(dev->EndScene(), D3D_OK);
     RECT box = text.get_bounding_box();
@@ -73,7 +73,7 @@ TEST_F(GlDrawing, TranslucentQuadsBlendFarToNearWhateverTheQueueOrder) {
     // Overlap: red over (blue over black) = (128, 0, 64) give or take rounding.
     EXPECT_NEAR(channel(90, 90, 16), 128, 3);
     EXPECT_NEAR(channel(90, 90, 0), 64, 3);
-    EXPECT_NEAR(channel(40, 40, 16), 128, 3); // red alone
+    EXPECT_NEAR(channel(40, 40, 16), 128, 3);  // red alone
     EXPECT_NEAR(channel(140, 140, 0), 128, 3); // blue alone
     EXPECT_EQ(p.at(200, 10), 0u);
 }

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "framework/core.h"
-#include "tests/gl/screenshot.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/interpolator.h"
@@ -19,6 +18,7 @@
 #include "game/gameplay.h"
 #include "game/hexmap.h"
 #include "platform/crt.h"
+#include "tests/gl/screenshot.h"
 
 namespace {
 
@@ -26,7 +26,6 @@ constexpr D3DCOLOR clear_colour = 0xFF806000; // the battle screen's
 const std::vector<std::string> all_explosions{"explosion_blood",   "explosion_death", "explosion_splinters",
                                               "explosion_wreck",   "explosion_blast", "explosion_bounce",
                                               "explosion_sploosh", "explosion_fire"};
-
 
 class GlMap : public ::testing::Test {
   protected:

@@ -36,8 +36,8 @@ TEST(Keyboard, LockKeysReportTheirToggleState) {
 
 TEST(DirectInput, DevicesFollowTheCooperativeRules) {
     IDirectInput8A* di = nullptr;
-    ASSERT_EQ(DirectInput8Create(nullptr, DIRECTINPUT_VERSION, IID_IDirectInput8A, reinterpret_cast<void**>(&di),
-                                 nullptr),
+    ASSERT_EQ(DirectInput8Create(nullptr, DIRECTINPUT_VERSION, IID_IDirectInput8A,
+                                 reinterpret_cast<void**>(&di), nullptr),
               DI_OK);
     IDirectInputDevice8A* kb = nullptr;
     ASSERT_EQ(di->CreateDevice(GUID_SysKeyboard, &kb, nullptr), DI_OK);

@@ -17,14 +17,15 @@ namespace {
 // 32-bit pixels with guard rows above and below and guard columns right of every row, so
 // that a write outside the memory handed to the context shows up.
 class canvas {
-public:
+  public:
     static constexpr std::uint32_t k_guard = 0xDEADBEEFu;
 
     canvas(int width, int height, std::uint32_t fill = 0)
         : width_(width), height_(height), stride_(width + 3),
           mem_(static_cast<std::size_t>(height + 4) * stride_, k_guard) {
         for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) at(x, y) = fill;
+            for (int x = 0; x < width; ++x)
+                at(x, y) = fill;
         dc_ = gdi_create_memory_dc(&mem_[2 * stride_], width, height, stride_ * 4);
     }
     ~canvas() { gdi_delete_memory_dc(dc_); }
@@ -44,7 +45,8 @@ public:
     std::vector<std::uint32_t> pixels() {
         std::vector<std::uint32_t> out;
         for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x) out.push_back(at(x, y));
+            for (int x = 0; x < width_; ++x)
+                out.push_back(at(x, y));
         return out;
     }
     int count(std::uint32_t value) {
@@ -52,7 +54,7 @@ public:
         return static_cast<int>(std::count(p.begin(), p.end(), value));
     }
 
-private:
+  private:
     int width_, height_, stride_;
     std::vector<std::uint32_t> mem_;
     HDC dc_;
@@ -109,7 +111,8 @@ TEST(GdiFont, FaceIsChosenByNameCaseInsensitivelyAndUnknownNamesFallBackToSans) 
     // fontconfig offers a metric alias for this name; only a face of the asked family counts.
     font_handle alias(make_font(16, 0, "Arial"));
     font_handle unnamed(make_font(16, 0, nullptr));
-    ASSERT_TRUE(unknown.handle && sans.handle && serif.handle && serif_lower.handle && alias.handle && unnamed.handle);
+    ASSERT_TRUE(unknown.handle && sans.handle && serif.handle && serif_lower.handle && alias.handle &&
+                unnamed.handle);
 
     const char* text = "Rag&&Hx";
     auto reference = draw(sans.handle, text);
@@ -225,7 +228,7 @@ TEST(GdiFont, StockObjects) {
     EXPECT_EQ(GetStockObject(99), nullptr);
 
     canvas c(8, 8);
-    TEXTMETRICA tm = metrics_of(c.dc());  // a fresh context has the system font
+    TEXTMETRICA tm = metrics_of(c.dc()); // a fresh context has the system font
     EXPECT_EQ(tm.tmHeight, 16);
     EXPECT_EQ(tm.tmWeight, FW_BOLD);
     EXPECT_NEAR(tm.tmAveCharWidth, 7, 1);
@@ -345,7 +348,7 @@ TEST(GdiDraw, AmpersandPrefixes) {
     EXPECT_GT(ink_count(one), 10);
     EXPECT_EQ(draw(f.handle, "&&"), one);
     EXPECT_GT(ink_count(draw(f.handle, "&&", DT_SINGLELINE | DT_NOPREFIX)), ink_count(one));
-    EXPECT_EQ(draw(f.handle, "a&"), draw(f.handle, "a"));  // a final '&' prefixes nothing
+    EXPECT_EQ(draw(f.handle, "a&"), draw(f.handle, "a")); // a final '&' prefixes nothing
 
     // "&x" is an underlined x: every pixel of the plain x plus one full-width row of ink
     // below the baseline that the plain x does not have.
@@ -408,7 +411,8 @@ TEST(GdiDraw, EveryByteDrawsWithinBoundsAndHighBytesAreWindows1252) {
     auto font = gdi_open_font(14, 10, false, false, "DejaVu Sans");
     ASSERT_TRUE(font);
     auto same = [](const gdi_glyph& a, const gdi_glyph& b) {
-        return a.advance == b.advance && a.left == b.left && a.top == b.top && a.width == b.width && a.ink == b.ink;
+        return a.advance == b.advance && a.left == b.left && a.top == b.top && a.width == b.width &&
+               a.ink == b.ink;
     };
     EXPECT_TRUE(same(font->glyph(0xE9), font->render_code_point(0x00E9)));
     EXPECT_TRUE(same(font->glyph(0x80), font->render_code_point(0x20AC)));
@@ -435,7 +439,7 @@ TEST(GdiObjects, StaleAndForeignHandlesFailInsteadOfCrashing) {
     auto* foreign = reinterpret_cast<HGDIOBJ>(&not_a_handle);
     EXPECT_EQ(SelectObject(c.dc(), foreign), nullptr);
     EXPECT_FALSE(DeleteObject(foreign));
-    EXPECT_FALSE(DeleteObject(reinterpret_cast<HGDIOBJ>(c.dc())));  // a context is no object
+    EXPECT_FALSE(DeleteObject(reinterpret_cast<HGDIOBJ>(c.dc()))); // a context is no object
     EXPECT_FALSE(DeleteObject(nullptr));
     EXPECT_EQ(SetTextColor(nullptr, 0), CLR_INVALID);
     EXPECT_EQ(SetBkMode(c.dc(), 7), 0);
@@ -443,5 +447,5 @@ TEST(GdiObjects, StaleAndForeignHandlesFailInsteadOfCrashing) {
     EXPECT_EQ(DrawTextA(c.dc(), "x", -1, nullptr, 0), 0);
     EXPECT_EQ(gdi_create_memory_dc(nullptr, 4, 4, 16), nullptr);
     std::uint32_t tiny[4];
-    EXPECT_EQ(gdi_create_memory_dc(tiny, 4, 1, 8), nullptr);  // pitch shorter than a row
+    EXPECT_EQ(gdi_create_memory_dc(tiny, 4, 1, 8), nullptr); // pitch shorter than a row
 }

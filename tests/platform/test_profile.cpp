@@ -32,7 +32,8 @@ TEST(Profile, NamesAreCaseInsensitiveAndTheFirstMatchWins) {
 TEST(Profile, QuotesCommentsAndLinesWithoutEquals) {
     scratch_dir d;
     std::string f = d.file("a.ini");
-    write_file(f, "[s]\n;k1=commented\nk1=\"quoted\"\nk2='single'\nk3=\"mixed'\nk4=\"\nno equals here\nk5==x\n");
+    write_file(f,
+               "[s]\n;k1=commented\nk1=\"quoted\"\nk2='single'\nk3=\"mixed'\nk4=\"\nno equals here\nk5==x\n");
     EXPECT_EQ(get(f, "s", "k1"), "quoted");
     EXPECT_EQ(get(f, "s", "k2"), "single");
     EXPECT_EQ(get(f, "s", "k3"), "\"mixed'");
@@ -56,7 +57,8 @@ TEST(Profile, BrokenFilesGiveDefaultsWithoutCrashing) {
     write_file(f, "");
     EXPECT_EQ(get(f, "s", "k"), "dflt");
     std::string garbage;
-    for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 7919) & 0xFF);
+    for (int i = 0; i < 5000; ++i)
+        garbage += static_cast<char>((i * 7919) & 0xFF);
     write_file(f, garbage);
     EXPECT_EQ(get(f, "s", "k"), "dflt");
     write_file(f, "[unclosed\nk=v\n");
@@ -117,6 +119,7 @@ TEST(Profile, AnInterruptedWriteLeavesTheOldOrTheNewFile) {
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
         std::string now = read_file(f);
-        ASSERT_TRUE(now == version_a || now == version_b) << "round " << round << ": " << now.size() << " bytes";
+        ASSERT_TRUE(now == version_a || now == version_b)
+            << "round " << round << ": " << now.size() << " bytes";
     }
 }
