@@ -84,6 +84,7 @@ int main_routine() {
                                   0, g_interface->get_raw("misc", "font_name").c_str());
     if (!game_font) HV_RAISE("Unable to create the game font.", "main_routine", 0, nullptr);
     g_font = new c_font(g_gfx, game_font);
+    load_interface();
     g_sysfont = g_core->system_font;
     crt::srand(static_cast<unsigned>(std::time(nullptr)));
     g_settings->set_section("misc");
@@ -103,6 +104,7 @@ int main_routine() {
     g_settings->write_bool("show_moves", g_show_moves);
     write_screen_settings(*g_settings, g_core->settings);
     delete_and_clear(g_particle_pool);
+    release_interface();
     g_gfx = nullptr;
     g_device = nullptr;
     g_d3d = nullptr;
