@@ -358,3 +358,65 @@ TEST_F(GuiRepeat, TheTimerKeepsItsPaceAcrossTheWrapOfTheMillisecondClock) {
 }
 
 } // namespace
+
+namespace {
+
+class GuiDrawOrder : public GuiFixture {
+  protected:
+    // Index of the first draw that is a label (font texture) whose vertices lie in [x0, x1).
+    int first_text_draw(float x0, float x1) {
+        for (size_t i = 0; i < dev.draws().size(); ++i) {
+            const draw_record& d = dev.draws()[i];
+            if (d.texture != font.get_texture()) continue;
+            auto v = d.as<vertex_tra>();
+            if (!v.empty() && v[0].x >= x0 && v[0].x < x1) return static_cast<int>(i);
+        }
+        return -1;
+    }
+    // Index of the last draw holding a middle piece (state 0) whose left edge is at x.
+    int last_frame_draw(float x) {
+        int last = -1;
+        for (size_t i = 0; i < dev.draws().size(); ++i) {
+            const draw_record& d = dev.draws()[i];
+            if (d.fvf != FVF_TRA || d.texture == font.get_texture()) continue;
+            auto v = d.as<vertex_tra>();
+            for (size_t k = 0; k + 6 <= v.size(); k += 6)
+                if (v[k].colour == 0xFF000004u && v[k].x == x) last = static_cast<int>(i);
+        }
+        return last;
+    }
+    c_panel root{&s, 0, 0, 800, 600, MODE_ACTIVE, 0};
+};
+
+TEST_F(GuiDrawOrder, SiblingsApartShareBatchesAndAnOverlappingOneCoversTheLabelBeneath) {
+    c_button left(&s, 0, 0, 100, 50, "left", 0, nullptr, MODE_ACTIVE, FRAME_MIDDLE);
+    c_button right(&s, 200, 0, 300, 50, "right", 0, nullptr, MODE_ACTIVE, FRAME_MIDDLE);
+    root.add_child(&left);
+    root.add_child(&right);
+    dev.clear_log();
+    root.draw();
+    // Both middles go in one draw, before both labels.
+    ASSERT_GE(last_frame_draw(0), 0);
+    EXPECT_EQ(last_frame_draw(0), last_frame_draw(200));
+    EXPECT_LT(last_frame_draw(200), first_text_draw(0, 100));
+
+    // A button over the left one: the left label is drawn before the frame that covers it.
+    c_button over(&s, 50, 0, 150, 50, "over", 0, nullptr, MODE_ACTIVE, FRAME_MIDDLE);
+    root.add_child(&over);
+    dev.clear_log();
+    root.draw();
+    ASSERT_GE(first_text_draw(0, 50), 0);
+    EXPECT_LT(first_text_draw(0, 50), last_frame_draw(50));
+    // A hidden list between them changes nothing.
+    c_listbox hidden(&s, 0, 0, 800, 600, 0, 0, FRAME_ALL, 0);
+    c_listdropper field(&s, 400, 0, 500, 50, &hidden, 0, MODE_ACTIVE, FRAME_MIDDLE);
+    root.add_child(&field);
+    root.add_child(&hidden);
+    root.send_to_back(&left);
+    dev.clear_log();
+    root.draw();
+    ASSERT_GE(last_frame_draw(400), 0);
+    EXPECT_EQ(last_frame_draw(50), last_frame_draw(400));
+}
+
+} // namespace
