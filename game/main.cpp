@@ -10,6 +10,7 @@
 #include "framework/interface.h"
 #include "framework/interpolator.h"
 #include "game/explosion.h"
+#include "game/gameplay.h"
 #include "platform/crt.h"
 #include "platform/wingdi.h"
 
