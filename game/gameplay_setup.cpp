@@ -1,12 +1,13 @@
 // Setting a battle up and releasing it: the battle's static data, the minimap surfaces, the world
 // objects, and the random new battle of three built-in players.
 //
-// Index: battle globals; minimap surfaces; gameplay_load_static; gameplay_new_game;
-// gameplay_unload_static.
+// Index: 1. battle globals; 2. minimap surfaces; 3. gameplay_load_static; 4. gameplay_new_game;
+// 5. gameplay_unload_static.
 #include <string>
 
 #include "framework/core.h"
 #include "framework/cursor.h"
+#include "framework/cursor_index.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
@@ -17,7 +18,7 @@
 #include "game/unit.h"
 #include "platform/crt.h"
 
-// ---- battle globals
+// ---- 1. battle globals
 
 BYTE g_kb_state[256] = {};
 int g_cursor_choice = 0;
@@ -40,14 +41,9 @@ constexpr builtin_player builtin_players[3] = {
     {"Wobbleforth", 0xFFFFFF00},
 };
 
-template <class T> void delete_and_clear(T*& p) {
-    delete p;
-    p = nullptr;
-}
-
 } // namespace
 
-// ---- minimap surfaces
+// ---- 2. minimap surfaces
 
 void create_minimap_surfaces(IDirect3DDevice9* device, const char* function) {
     HRESULT hr = device->CreateTexture(minimap_size, minimap_size, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
@@ -72,7 +68,7 @@ void release_minimap_surfaces() {
     g_minimap_texture = nullptr;
 }
 
-// ---- gameplay_load_static
+// ---- 3. gameplay_load_static
 
 namespace {
 
@@ -123,7 +119,7 @@ void gameplay_load_static() {
     read_unit_settings();
 }
 
-// ---- gameplay_new_game
+// ---- 4. gameplay_new_game
 
 namespace {
 
@@ -162,7 +158,7 @@ void gameplay_new_game() {
     g_playermanager->next_player();
 }
 
-// ---- gameplay_unload_static
+// ---- 5. gameplay_unload_static
 
 void gameplay_unload_static() {
     if (g_particle_image) g_particle_image->release();
@@ -176,5 +172,5 @@ void gameplay_unload_static() {
     release_minimap_surfaces();
     delete_and_clear(g_map);
     g_hovered_tile = nullptr;
-    if (g_cursors && g_cursors->get_count() > 0) g_cursors->set_cursor(0);
+    if (g_cursors && g_cursors->get_count() > 0) g_cursors->set_cursor(CURSOR_ARROW);
 }

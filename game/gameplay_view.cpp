@@ -1,10 +1,11 @@
 // The battle screen's view and banner: where the view looks, how the player and the action move
 // it, and the fading announcement of turns and victory.
 //
-// Index: screen and map size; scrolling; keeping the action in view; the banner.
+// Index: 1. screen and map size; 2. scrolling; 3. keeping the action in view; 4. the banner.
 #include <algorithm>
 
 #include "framework/core.h"
+#include "framework/cursor_index.h"
 #include "framework/font.h"
 #include "framework/gfx.h"
 #include "game/gameplay.h"
@@ -14,7 +15,7 @@
 screen_info g_headless_screen;
 banner_state g_banner;
 
-// ---- screen and map size
+// ---- 1. screen and map size
 
 screen_info get_screen() {
     if (!g_core) return g_headless_screen;
@@ -34,7 +35,7 @@ int map_pixel_height() {
     return g_map->get_step() * g_map->get_rows() + g_map->get_placement_yoffset();
 }
 
-// ---- scrolling
+// ---- 2. scrolling
 
 namespace {
 
@@ -49,19 +50,24 @@ void scroll_by_keys(float factor) {
 void scroll_by_edges(float factor, const screen_info& screen, int map_w, int map_h) {
     if (screen.windowed) return;
     if (g_mouse_x <= 0) {
-        if (scroll_x > 0) g_cursor_choice = 2;
+        if (scroll_x > 0) g_cursor_choice = CURSOR_SCROLL_LEFT;
         scroll_x -= g_hscroll_speed * factor;
     } else if (g_mouse_x >= screen.width - 1) {
-        if (scroll_x < map_w - screen.width) g_cursor_choice = 3;
+        if (scroll_x < map_w - screen.width) g_cursor_choice = CURSOR_SCROLL_RIGHT;
         scroll_x += g_hscroll_speed * factor;
     }
     // Vertical after horizontal, so a corner turns the side arrow into a diagonal one.
     if (g_mouse_y <= 0) {
-        if (scroll_y > 0) g_cursor_choice = g_cursor_choice == 2 ? 6 : g_cursor_choice == 3 ? 7 : 4;
+        if (scroll_y > 0)
+            g_cursor_choice = g_cursor_choice == CURSOR_SCROLL_LEFT    ? CURSOR_SCROLL_UL
+                              : g_cursor_choice == CURSOR_SCROLL_RIGHT ? CURSOR_SCROLL_UR
+                                                                       : CURSOR_SCROLL_UP;
         scroll_y -= g_vscroll_speed * factor;
     } else if (g_mouse_y >= screen.height - 1) {
         if (scroll_y < map_h - screen.height)
-            g_cursor_choice = g_cursor_choice == 2 ? 8 : g_cursor_choice == 3 ? 9 : 5;
+            g_cursor_choice = g_cursor_choice == CURSOR_SCROLL_LEFT    ? CURSOR_SCROLL_DL
+                              : g_cursor_choice == CURSOR_SCROLL_RIGHT ? CURSOR_SCROLL_DR
+                                                                       : CURSOR_SCROLL_DOWN;
         scroll_y += g_vscroll_speed * factor;
     }
 }
@@ -110,7 +116,7 @@ void gameplay_initial_view(const screen_info& screen) {
     truncate_scroll();
 }
 
-// ---- keeping the action in view
+// ---- 3. keeping the action in view
 
 void gameplay_show_rect(int left, int top, int right, int bottom) {
     gameplay_show_rect(left, top, right, bottom, get_screen());
@@ -133,7 +139,7 @@ void gameplay_show_rect(int left, int top, int right, int bottom, const screen_i
     scroll_y = scroll_iy;
 }
 
-// ---- the banner
+// ---- 4. the banner
 
 void show_banner(const std::string& text, D3DCOLOR color) {
     g_banner.text = text;

@@ -6,8 +6,6 @@
 
 // Game states: 0 quit, 1 main menu, 2 exit screen, 3 options, 4 gameplay, 5 credits.
 extern int g_game_state;
-extern bool g_show_moves;
-extern bool g_show_names;
 
 // Runs the whole program; returns the exit code of a normal end (0).
 int main_routine();
