@@ -113,3 +113,7 @@ void c_ini::write_int(const std::string& key, int value) {
 void c_ini::write_bool(const std::string& key, bool value) {
     write_string(key, value ? "true" : "false");
 }
+
+void c_ini::flush() {
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path_.c_str());
+}
