@@ -56,5 +56,8 @@ extern c_ini* g_rules;
 extern c_ini* g_stringtable;
 extern c_ini* g_interface;
 
+// The current working directory, however long; "" when it cannot be read.
+std::string get_current_directory();
+
 // The escape walk behind get_string, on a value as the profile functions return it.
 std::string unescape_ini_text(const std::string& value);

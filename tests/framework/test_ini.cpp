@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "framework/ini.h"
@@ -120,4 +121,18 @@ TEST_F(IniTest, WriteCreatesAMissingFile) {
     ini.write_int("debug", 3);
     ini.flush();
     EXPECT_EQ(read_file(dir.file("fresh.ini")), "[misc]\r\ndebug=3\r\n");
+}
+
+// A working directory longer than the shared read buffer still gives the file's full path.
+TEST_F(IniTest, AStartDirectoryOfAnyLengthWorks) {
+    std::string deep = dir.path();
+    while (deep.size() < 1500)
+        deep += "/" + std::string(200, 'd');
+    std::filesystem::create_directories(deep);
+    write_file(deep + "/settings.ini", "[screen]\nwidth=1024\n");
+    cwd_guard in(deep);
+    EXPECT_EQ(get_current_directory(), deep);
+    c_ini ini("settings.ini");
+    EXPECT_EQ(ini.get_path(), deep + "/settings.ini");
+    EXPECT_EQ(ini.get_int("screen", "width"), 1024);
 }
