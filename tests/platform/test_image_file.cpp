@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -263,7 +264,9 @@ TEST_F(ImageFile, CraftedFilesCostNoLargeAllocation) {
     rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + k_allocation_bound;
     rlimit limit{cap, cap};
     if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
-    std::_Exit(load_all_crafted(dir) ? 0 : 3);
+    bool bounded = load_all_crafted(dir);
+    std::filesystem::remove_all(dir); // this child's own scratch folder: _Exit skips its destructor
+    std::_Exit(bounded ? 0 : 3);
 }
 
 TEST_F(ImageFile, CraftedFilesCostNoLargeAllocation) {
