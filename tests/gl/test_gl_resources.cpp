@@ -378,7 +378,7 @@ TEST_F(GlResources, LoaderTakesTheFileSizeOrScales) {
     t->Release();
 }
 
-TEST_F(GlResources, LoaderReadsTgaByItsName) {
+TEST_F(GlResources, LoaderReadsAnUncompressedTga) {
     // 2 x 2, 32 bits, uncompressed, rows from the top (descriptor bit 5), BGRA bytes.
     std::string tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 32, 0x28};
     const unsigned char texels[] = {0x00, 0x00, 0xFF, 0xFF, 0x00, 0xFF, 0x00, 0xFF,
