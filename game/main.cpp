@@ -57,6 +57,7 @@ int main_routine() {
                                   0, g_interface->get_raw("misc", "font_name").c_str());
     if (!game_font) HV_RAISE("Unable to create the game font.", "main_routine", 0, nullptr);
     g_font = new c_font(g_gfx, game_font);
+    load_interface();
     g_sysfont = g_core->system_font;
     load_interface();
     crt::srand(random_seed());
