@@ -68,8 +68,8 @@ inline bool key_down(int scan_code) {
     return (g_kb_state[scan_code & 0xFF] & 0x80) != 0;
 }
 
-// The cursor index for this frame (0 "arrow" .. 25 "notarget", the order of the cursor set);
-// the human player's orders and the scrolling choose it, the battle screen sets it.
+// The cursor for this frame (a cursor_index of framework/cursor_index.h); the human player's
+// orders and the scrolling choose it, the battle screen sets it.
 extern int g_cursor_choice;
 // The map tile under the mouse this frame, or null.
 extern c_tile* g_hovered_tile;
@@ -86,6 +86,12 @@ constexpr int minimap_size = 128;
 void create_minimap_surfaces(IDirect3DDevice9* device, const char* function);
 // Releases both (either may be missing) and sets them to null.
 void release_minimap_surfaces();
+
+// The player's battle settings ([misc] of settings.ini, changed on the options screen): a
+// selected unit's possible moves blink, and units show their type's name under them. Read at
+// start-up and written back at a normal end by the main routine.
+extern bool g_show_moves;
+extern bool g_show_names;
 
 // Scroll speeds in map pixels per update step: scroll_speed (settings.ini) x hscroll_ratio and
 // x vscroll_ratio (rules.ini), truncated. Read by gameplay_load_static.

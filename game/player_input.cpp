@@ -1,5 +1,6 @@
 // The human player's orders: keyboard, selection by click, and the cursor that says what a click
 // on the hovered tile would do.
+#include "framework/cursor_index.h"
 #include "game/gameplay.h"
 #include "game/hexmap.h"
 #include "game/player.h"
@@ -7,10 +8,6 @@
 #include "platform/dinput.h"
 
 namespace {
-
-// Cursor indices of the battle screen's cursor set.
-constexpr int cursor_select = 10, cursor_move_nw = 11, cursor_nomove = 17, cursor_attack_nw = 18,
-              cursor_target = 24, cursor_notarget = 25;
 
 bool busy() {
     return g_unitmanager && g_unitmanager->is_busy();
@@ -22,34 +19,9 @@ bool dying(const c_unit* unit) {
     return unit->dying;
 }
 
-// Which of the six neighbours of (col, row) the tile is: 0 nw, 1 ne, 2 w, 3 e, 4 sw, 5 se; -1
-// for none.
+// Which of the six neighbours of (col, row) the tile is (a hex_direction); -1 for none.
 int neighbour_direction(int col, int row, const c_tile* tile) {
-    if (!g_map || !tile) return -1;
-    const c_tile* six[6] = {g_map->get_neighbour_nw(col, row), g_map->get_neighbour_ne(col, row),
-                            g_map->get_neighbour_w(col, row),  g_map->get_neighbour_e(col, row),
-                            g_map->get_neighbour_sw(col, row), g_map->get_neighbour_se(col, row)};
-    for (int i = 0; i < 6; ++i)
-        if (six[i] == tile) return i;
-    return -1;
-}
-
-c_tile* neighbour(int direction, int col, int row) {
-    if (!g_map) return nullptr;
-    switch (direction) {
-    case 0:
-        return g_map->get_neighbour_nw(col, row);
-    case 1:
-        return g_map->get_neighbour_ne(col, row);
-    case 2:
-        return g_map->get_neighbour_w(col, row);
-    case 3:
-        return g_map->get_neighbour_e(col, row);
-    case 4:
-        return g_map->get_neighbour_sw(col, row);
-    default:
-        return g_map->get_neighbour_se(col, row);
-    }
+    return tile ? hex_direction_between({col, row}, {tile->col, tile->row}) : -1;
 }
 
 } // namespace
@@ -70,7 +42,8 @@ bool c_humanplayer::handle_keys(int aim_x, int aim_y) {
     c_unit* unit = selected;
     for (int i = 0; i < 6; ++i) {
         if (!key_down(keys[i])) continue;
-        unit->act(neighbour(i, unit->get_col(), unit->get_row()), aim_x, aim_y);
+        unit->act(g_map ? g_map->get_neighbour(unit->get_col(), unit->get_row(), hex_directions[i]) : nullptr,
+                  aim_x, aim_y);
         return true;
     }
     if (key_down(DIK_NUMPAD5)) {
@@ -96,7 +69,7 @@ void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y
     c_unit* there = tile->unit;
     if (there && there->get_owner() == this && there->can_act() && !busy() && !dying(there) &&
         (clicked || there != selected)) {
-        if (there != selected) g_cursor_choice = cursor_select;
+        if (there != selected) g_cursor_choice = CURSOR_SELECT;
         if (!clicked) return;
         if (there == selected) {
             there->show_moves();
@@ -111,20 +84,20 @@ void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y
     const int direction = neighbour_direction(selected->get_col(), selected->get_row(), tile);
     switch (what) {
     case CLASS_NOMOVE:
-        g_cursor_choice = cursor_nomove;
+        g_cursor_choice = CURSOR_NOMOVE;
         break;
     case CLASS_MOVE:
-        if (direction >= 0) g_cursor_choice = cursor_move_nw + direction;
+        if (direction >= 0) g_cursor_choice = CURSOR_MOVE_NW + direction;
         break;
     case CLASS_ATTACK:
-        if (direction >= 0) g_cursor_choice = cursor_attack_nw + direction;
+        if (direction >= 0) g_cursor_choice = CURSOR_ATTACK_NW + direction;
         break;
     case CLASS_TARGET:
         selected->aim(tile, aim_x, aim_y);
-        g_cursor_choice = cursor_target;
+        g_cursor_choice = CURSOR_TARGET;
         break;
     case CLASS_OUT_OF_RANGE:
-        g_cursor_choice = cursor_notarget;
+        g_cursor_choice = CURSOR_NOTARGET;
         break;
     default:
         break;
