@@ -22,6 +22,7 @@
 // ---- battle globals
 
 BYTE g_kb_state[256] = {};
+BYTE g_kb_previous[256] = {};
 int g_cursor_choice = 0;
 c_tile* g_hovered_tile = nullptr;
 std::list<RECT> g_minimap_dirty;

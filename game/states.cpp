@@ -8,6 +8,7 @@
 
 #include "framework/core.h"
 #include "framework/cursor.h"
+#include "framework/cursor_index.h"
 #include "framework/interface.h"
 #include "framework/interpolator.h"
 #include "framework/misc.h"
@@ -72,6 +73,7 @@ void run_states() {
 // ---- the frame's input
 
 void read_frame_input() {
+    std::memcpy(g_kb_previous, g_kb_state, sizeof g_kb_previous);
     if (g_input_source) {
         g_input_source();
     } else {
@@ -128,7 +130,7 @@ bool handle_close_request() {
         g_game_state = GS_QUIT;
         return false;
     }
-    if (g_cursors && g_cursors->get_count() > 0) g_cursors->set_cursor(0);
+    if (g_cursors && g_cursors->get_count() > 0) g_cursors->set_cursor(CURSOR_ARROW);
     run_exit_screen_modal();
     restart_interpolator();
     return true;

@@ -2,6 +2,7 @@
 // opening logo, the close request from every screen, and the battle screen's frame (hovered tile,
 // cursor choice, end turn, slow motion, victory). Input and the clock are scripted frame by frame
 // through the state loops' hooks, so every run is exact and needs no real time.
+#include "game/hex.h"
 #include "tests/gl/state_fixture.h"
 
 namespace {
@@ -302,6 +303,74 @@ TEST_F(StateTest, TheVictoryBannerStaysAtFullStrength) {
     for (int v : fades)
         EXPECT_GE(v, 1200 - 35);
     EXPECT_EQ(g_banner.text, g_stringtable->get_string("gameplay", "victory"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(StateTest, AHeldCtrlXGivesUpOnlyThePlayerWhoseTurnItWas) {
+    new_battle(17);
+    ASSERT_EQ(g_playermanager->get_num_alive(), 3);
+    const c_player* first = g_playermanager->get_current_player();
+    // Held for 20 frames: long past the moment the turn passes to the next player.
+    script = [&](int f) {
+        mouse(600, 300, false);
+        hold(DIK_LCONTROL, f >= 2 && f < 22);
+        hold(DIK_X, f >= 2 && f < 22);
+    };
+    bool checked = false;
+    after_frame = [&](int f) {
+        if (f != 30) return;
+        EXPECT_EQ(g_playermanager->get_num_alive(), 2);
+        EXPECT_EQ(first->get_num_units(), 0);
+        EXPECT_NE(g_playermanager->get_current_player(), first);
+        checked = true;
+        g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_GAMEPLAY;
+    gs_gameplay();
+    EXPECT_TRUE(checked);
+}
+
+TEST_F(StateTest, AHeldKeypadKeyGivesOneOrder) {
+    new_battle(18);
+    c_player* player = g_playermanager->get_current_player();
+    ASSERT_NE(player, nullptr);
+    // A ready unit with a free neighbour in a keypad direction.
+    static const int keys[6] = {DIK_NUMPAD7, DIK_NUMPAD9, DIK_NUMPAD4, DIK_NUMPAD6, DIK_NUMPAD1, DIK_NUMPAD3};
+    c_unit* walker = nullptr;
+    int key = 0;
+    for (c_unit* u : player->get_units()) {
+        if (u->get_moves_left() < 2) continue; // a unit that can walk twice would show a repeat
+        for (int d = 0; d < 6 && !walker; ++d) {
+            c_tile* t = g_map->get_neighbour(u->get_col(), u->get_row(), hex_directions[d]);
+            if (t && u->can_act() && u->classify(t) == CLASS_MOVE) {
+                walker = u;
+                key = keys[d];
+            }
+        }
+        if (walker) break;
+    }
+    ASSERT_NE(walker, nullptr);
+    walker->select();
+    const int moves = walker->get_moves_left();
+    const c_tile* start = walker->get_tile();
+    script = [&](int f) {
+        mouse(600, 300, false);
+        hold(key, f >= 2 && f < 120);
+    };
+    bool checked = false;
+    after_frame = [&](int f) {
+        if (f != 130) return;
+        EXPECT_NE(walker->get_tile(), start);
+        EXPECT_EQ(walker->get_moves_left(), moves - 1);
+        checked = true;
+        g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_GAMEPLAY;
+    gs_gameplay();
+    EXPECT_TRUE(checked);
 }
 
 } // namespace
