@@ -163,7 +163,9 @@ void update_step() {
 }
 
 void run_frame(gameplay_menu& m) {
-    if (check_device()) {
+    check_device();
+    // Also after a reset under the modal exit screen: the screen size may have changed.
+    if (m.screen.reset_since_last_check()) {
         m.place();
         minimap_mark_all_dirty();
     }

@@ -22,6 +22,7 @@ int g_game_state = GS_QUIT;
 bool g_opening_logo = true;
 BYTE g_mouse_buttons[4] = {};
 int g_logo_shown = 0;
+int g_device_resets = 0;
 bool g_in_logo_phase = false;
 std::function<void()> g_input_source;
 std::function<std::uint32_t()> g_clock_source;
@@ -106,6 +107,7 @@ bool check_device() {
     if (g_core->check_reset() >= 0) return false;
     recover_device();
     restart_interpolator();
+    ++g_device_resets;
     return true;
 }
 

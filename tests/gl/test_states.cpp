@@ -374,3 +374,100 @@ TEST_F(StateTest, AHeldKeypadKeyGivesOneOrder) {
 }
 
 } // namespace
+
+// ---- bad input and device loss
+
+namespace {
+
+TEST_F(StateTest, ADeviceResetUnderTheExitScreenKeepsTheBattleAndRedrawsTheMinimap) {
+    new_battle(19);
+    const c_map* map = g_map;
+    const int resets = g_device_resets;
+    std::vector<int> states;
+    script = [&](int f) {
+        mouse(600, 300, false);
+        if (f == 3) g_core->quit = true;
+        hold(DIK_C, f >= 8 && f < 10);
+    };
+    after_frame = [&](int f) {
+        states.push_back(g_game_state);
+        // The window is moved while the question shows: the next frame resets the device.
+        if (f == 5) g_core->forced_reset = true;
+        if (f == 14) {
+            EXPECT_EQ(g_map, map);
+            EXPECT_NE(g_minimap_texture, nullptr);
+            EXPECT_NE(g_minimap_depth, nullptr);
+            g_game_state = GS_QUIT;
+        }
+    };
+    g_game_state = GS_GAMEPLAY;
+    gs_gameplay();
+    EXPECT_EQ(states.at(6), GS_EXITSCREEN);
+    EXPECT_EQ(states.at(12), GS_GAMEPLAY);
+    EXPECT_GT(g_device_resets, resets);
+    EXPECT_GE(dev().resets, 1);
+}
+
+TEST_F(StateTest, ABattleWithoutUnitsRunsWithNobodyToGiveOrders) {
+    gameplay_load_static();
+    g_map = new c_map(12, 12, true);
+    g_playermanager->add_player(new c_humanplayer(0xFFFF0000, "Brindlecap", 0));
+    g_playermanager->add_player(new c_humanplayer(0xFF7F7FFF, "Thistlewick", 0));
+    g_playermanager->next_player(); // nobody owns a unit: no turn starts
+    ASSERT_EQ(g_playermanager->get_current_player(), nullptr);
+    // Clicks on the map, N, E and Ctrl + X: none of them has anyone to act for.
+    script = [&](int f) {
+        std::memset(g_kb_state, 0, sizeof g_kb_state);
+        mouse(500, 400, f % 4 == 1);
+        if (f % 10 == 3) hold(DIK_N, true);
+        if (f % 10 == 5) hold(DIK_E, true);
+        if (f % 10 == 7) {
+            hold(DIK_LCONTROL, true);
+            hold(DIK_X, true);
+        }
+    };
+    after_frame = [&](int f) {
+        if (f == 40) g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_GAMEPLAY;
+    gs_gameplay();
+    EXPECT_EQ(frame, 41);
+}
+
+TEST_F(StateTest, AStateWithoutALoopKeepsShowingFrames) {
+    after_frame = [&](int f) {
+        if (f == 3) g_game_state = GS_QUIT;
+    };
+    g_game_state = 42;
+    run_states();
+    EXPECT_EQ(frame, 4); // frames were drawn, not a busy loop
+}
+
+TEST_F(StateTest, MissingTextSectionsGiveEmptyLabels) {
+    write_file(dir.file("stringtable.ini"), "[main]\ncaption=Harnvale\n");
+    delete g_stringtable;
+    g_stringtable = new c_ini(dir.file("stringtable.ini"));
+    g_opening_logo = false;
+    script = [&](int f) { hold(DIK_S, f == 2); };
+    std::vector<int> states;
+    after_frame = [&](int f) {
+        states.push_back(g_game_state);
+        if (f == 10) g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_MAINMENU;
+    run_states();
+    // S still starts a battle, shown with empty labels.
+    EXPECT_EQ(states.at(8), GS_GAMEPLAY);
+}
+
+TEST_F(StateTest, AnEmptyCursorSetIsReportedNotACrash) {
+    c_cursor* loaded = g_cursors;
+    c_cursor empty(g_gfx);
+    g_cursors = &empty;
+    g_opening_logo = false;
+    g_game_state = GS_MAINMENU;
+    EXPECT_RAISES(gs_mainmenu(), "Cursor identifier out of range.");
+    g_cursors = loaded;
+}
+
+} // namespace
