@@ -30,7 +30,7 @@ done
 WORK=$(mktemp -d /tmp/harnvale-bench-XXXXXX)
 GAME_PID=""
 cleanup() {
-  [ -n "$GAME_PID" ] && kill "$GAME_PID" 2>/dev/null || true
+  [ -n "$GAME_PID" ] && kill -KILL "$GAME_PID" 2>/dev/null || true
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -135,7 +135,8 @@ for _ in $(seq 1 3); do
   sleep 1
   battle_idle+=("$(cpu_share "$GAME_PID" "$SAMPLE")")
   peak_rss+=("$(awk '/VmHWM/ {print $2 / 1024}' "/proc/$GAME_PID/status")")
-  kill "$GAME_PID"
+  # A termination signal is a close request that only asks through the exit screen.
+  kill -KILL "$GAME_PID"
   wait "$GAME_PID" 2>/dev/null || true
   GAME_PID=""
 done
