@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/core.h"
+#include "framework/device_hooks.h"
 #include "framework/font.h"
 #include "framework/ini.h"
 #include "framework/interpolator.h"
@@ -242,7 +243,9 @@ void release_interface() {
 // whichever look it wears.
 void recover_device() {
     if (g_font) g_font->before_reset();
+    run_device_release_hooks();
     g_core->reset();
+    run_device_restore_hooks();
     if (g_font) g_font->after_reset();
     int width = 0, height = 0;
     g_core->get_client_size(width, height);

@@ -67,6 +67,13 @@ extern BYTE g_kb_state[256];
 inline bool key_down(int scan_code) {
     return (g_kb_state[scan_code & 0xFF] & 0x80) != 0;
 }
+// The keyboard of the frame before (kept by the frame's input reading). Orders act when their key
+// goes down, not while it is held: a key held over several frames gives one order, and a held
+// key does not carry over into the next player's turn.
+extern BYTE g_kb_previous[256];
+inline bool key_pressed(int scan_code) {
+    return key_down(scan_code) && (g_kb_previous[scan_code & 0xFF] & 0x80) == 0;
+}
 
 // The cursor for this frame (a cursor_index of framework/cursor_index.h); the human player's
 // orders and the scrolling choose it, the battle screen sets it.

@@ -14,6 +14,7 @@
 #include "game/explosion.h"
 #include "game/gameplay.h"
 #include "game/hexmap.h"
+#include "game/minimap.h"
 #include "game/player.h"
 #include "game/unit.h"
 #include "platform/crt.h"
@@ -21,6 +22,7 @@
 // ---- 1. battle globals
 
 BYTE g_kb_state[256] = {};
+BYTE g_kb_previous[256] = {};
 int g_cursor_choice = 0;
 c_tile* g_hovered_tile = nullptr;
 std::list<RECT> g_minimap_dirty;
@@ -46,6 +48,8 @@ constexpr builtin_player builtin_players[3] = {
 // ---- 2. minimap surfaces
 
 void create_minimap_surfaces(IDirect3DDevice9* device, const char* function) {
+    // Default-pool surfaces must be given up around every device reset, on whatever screen.
+    install_minimap_device_hooks();
     HRESULT hr = device->CreateTexture(minimap_size, minimap_size, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
                                        D3DPOOL_DEFAULT, &g_minimap_texture, nullptr);
     if (FAILED(hr)) {

@@ -3,9 +3,10 @@
 #include <string>
 
 #include "framework/core.h"
+#include "game/states.h"
 
-// Game states: 0 quit, 1 main menu, 2 exit screen, 3 options, 4 gameplay, 5 credits.
-extern int g_game_state;
+// g_show_moves and g_show_names live with the battle's globals (game/gameplay.h).
+#include "game/gameplay.h"
 
 // Runs the whole program; returns the exit code of a normal end (0).
 int main_routine();

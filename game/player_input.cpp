@@ -24,11 +24,19 @@ int neighbour_direction(int col, int row, const c_tile* tile) {
     return tile ? hex_direction_between({col, row}, {tile->col, tile->row}) : -1;
 }
 
+// Ctrl + X as one chord: it acts in the frame in which both keys are first down together, so a
+// chord held over a turn change does not give up the next player's units as well.
+bool give_up_pressed() {
+    const bool ctrl = key_down(DIK_LCONTROL) || key_down(DIK_RCONTROL);
+    const bool ctrl_before = (g_kb_previous[DIK_LCONTROL] & 0x80) || (g_kb_previous[DIK_RCONTROL] & 0x80);
+    return ctrl && key_down(DIK_X) && !(ctrl_before && (g_kb_previous[DIK_X] & 0x80));
+}
+
 } // namespace
 
 void c_humanplayer::handle_input(c_tile* cursor_tile, bool clicked, int aim_x, int aim_y) {
     if (selected && !busy()) handle_keys(aim_x, aim_y);
-    if ((key_down(DIK_LCONTROL) || key_down(DIK_RCONTROL)) && key_down(DIK_X)) give_up();
+    if (give_up_pressed()) give_up();
     if (!cursor_tile) {
         if (clicked && selected && !busy()) selected->deselect();
         return;
@@ -41,16 +49,16 @@ bool c_humanplayer::handle_keys(int aim_x, int aim_y) {
     static const int keys[6] = {DIK_NUMPAD7, DIK_NUMPAD9, DIK_NUMPAD4, DIK_NUMPAD6, DIK_NUMPAD1, DIK_NUMPAD3};
     c_unit* unit = selected;
     for (int i = 0; i < 6; ++i) {
-        if (!key_down(keys[i])) continue;
+        if (!key_pressed(keys[i])) continue;
         unit->act(g_map ? g_map->get_neighbour(unit->get_col(), unit->get_row(), hex_directions[i]) : nullptr,
                   aim_x, aim_y);
         return true;
     }
-    if (key_down(DIK_NUMPAD5)) {
+    if (key_pressed(DIK_NUMPAD5)) {
         unit->show_moves();
         return true;
     }
-    if (key_down(DIK_X)) {
+    if (key_pressed(DIK_X)) {
         unit->deselect();
         selected = nullptr;
         if (!dying(unit)) unit->die();

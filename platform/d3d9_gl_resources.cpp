@@ -213,10 +213,12 @@ gl_texture::gl_texture(gl_device* owner, UINT width, UINT height, UINT level_cou
         s->level = i;
         if (lockable) s->pixels.assign(static_cast<size_t>(w) * h, 0);
         levels.push_back(s);
+        // Storage only: a new texture's contents are undefined until it is filled, and every
+        // lockable level is uploaded when its lock ends, so sending the zeroed copy now would
+        // only double the work of each picture loaded.
         if (on_gl)
             gl.TexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(w),
-                          static_cast<GLsizei>(h), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                          lockable ? s->pixels.data() : nullptr);
+                          static_cast<GLsizei>(h), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
     }
 }
 
