@@ -11,6 +11,7 @@
 #include "framework/interface.h"
 #include "framework/misc.h"
 #include "game/main.h"
+#include "game/states.h"
 #include "platform/crt.h"
 #include "platform/dinput.h"
 
@@ -172,50 +173,34 @@ std::string c_credits::get_details() const {
 // ---- the state loop --------------------------------------------------------------------------
 
 namespace {
-constexpr int GS_QUIT = 0, GS_MAINMENU = 1, GS_CREDITS = 5;
-void handle_close_request() {
-    if (!g_core->quit) return;
-    g_core->quit = false;
-    g_game_state = GS_QUIT;
-}
-
 std::vector<credit_entry> read_credits_file() {
     c_ini ini("credits.ini");
     return load_credits(ini);
-}
-
-int now() {
-    return static_cast<int>(g_core->get_cur_time());
-}
-
-void screen_size(int& width, int& height) {
-    g_core->get_client_size(width, height);
 }
 } // namespace
 
 void gs_credits() {
     std::vector<credit_entry> entries = read_credits_file();
     int width = 0, height = 0;
-    screen_size(width, height);
-    g_interpolator->restart(now());
+    g_core->get_client_size(width, height);
+    restart_interpolator();
     c_credits show(std::move(entries), width, height);
     while (g_game_state == GS_CREDITS) {
-        if (g_core->check_reset() < 0) {
-            recover_device();
-            screen_size(width, height);
+        if (check_device()) {
+            g_core->get_client_size(width, height);
             show.resize(width, height);
         }
         g_core->frame_begin(0xFF000000);
-        const BYTE* keys = g_core->get_kb_state();
-        DIMOUSESTATE mouse = g_core->get_mouse_state();
-        if ((keys[DIK_ESCAPE] & 0x80) || (mouse.rgbButtons[0] & 0x80)) g_game_state = GS_MAINMENU;
+        read_frame_input();
+        if (frame_key_down(DIK_ESCAPE) || (g_mouse_buttons[0] & 0x80)) g_game_state = GS_MAINMENU;
         g_interpolator->drawing = true;
         show.draw(g_gfx, g_font);
         g_interpolator->drawing = false;
         g_gfx->flush();
-        while (g_interpolator->sync(c_credits::credits_step, now()))
+        while (g_interpolator->sync(c_credits::credits_step, static_cast<int>(state_time())))
             show.update();
         g_core->frame_end();
+        if (g_frame_hook) g_frame_hook();
         handle_close_request();
     }
 }

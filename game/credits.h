@@ -1,4 +1,4 @@
-// The credits screen: the entries of credits.ini shown one at a time in the middle of the
+// The credits screen (its state loop is gs_credits, game/states.h): the entries of credits.ini shown one at a time in the middle of the
 // screen, each fading in, holding and fading out, over three layers of rising stars.
 #pragma once
 #include <array>
@@ -90,7 +90,3 @@ class c_credits : public c_reportable {
     int text_entry_ = -1;
     int text_alpha_ = -1;
 };
-
-// The credits state: runs until Escape or the left mouse button sends the player back to the
-// main menu.
-void gs_credits();
