@@ -52,6 +52,7 @@ class c_container;
 class c_button;
 class c_listbox;
 class c_listitem;
+class c_listdropper;
 
 // Called when a widget's state changes (never set by the game; there for tools and tests).
 using gui_state_hook = void (*)(c_widget* widget, int old_state, int new_state);
@@ -330,6 +331,9 @@ class c_button : public c_widget {
     int look_state() const;
     void build_labels();
     void release_labels();
+    // FRAME_FIT: the content becomes the state-0 label's bounds, the outer rectangle that grown
+    // by the flagged borders.
+    void fit_to_label();
 
     std::string label_;
     int hot_key_;
@@ -391,6 +395,7 @@ class c_listitem : public c_reportable {
 
     std::string label_;
     RECT outer_{}, content_{};
+    RECT label_rects_[4] = {}; // where each label was laid out (built when first drawn there)
     int state_ = 0, prev_state_ = 0;
     c_listbox* list_ = nullptr;
     c_text* labels_[4] = {};
@@ -432,6 +437,16 @@ class c_listbox : public c_widget, public c_container {
     bool is_vscroll_shown() const { return vscroll_shown_; }
     c_vscroll* get_vscroll() const { return vscroll_; }
     int get_scroll_position() const;
+    // The index of the item row under a point of the item area; -1 elsewhere and past the items.
+    int item_at(int x, int y) const;
+    // True only after the update in which a click chose an item.
+    bool was_chosen() const { return chosen_; }
+    void set_mode(int mode) override;
+
+    // A list attached to a dropper is shown only while the dropper is open; a list that is not
+    // shown is neither updated nor drawn and takes nothing.
+    void set_shown(bool shown);
+    bool is_shown() const { return shown_; }
 
   protected:
     // Moves the selection by one step (keyboard) and keeps it in view; nothing on an empty list.
@@ -450,6 +465,12 @@ class c_listbox : public c_widget, public c_container {
     bool vscroll_shown_ = false;
     int last_scroll_ = 0;
     bool up_was_down_ = false, down_was_down_ = false;
+    bool chosen_ = false;
+    bool shown_ = true;
+
+  private:
+    friend class c_listdropper;
+    c_listdropper* dropper_ = nullptr; // the dropper showing this list, told when the list goes
 };
 
 // A vertical scroll bar: up and down buttons and a paddle that can be dragged. The position runs
@@ -472,6 +493,7 @@ class c_vscroll : public c_widget, public c_container {
     // The scrolled extent and the visible part of it (pixels); the position is clamped again.
     void set_range(int range, int page);
     void set_position(int position);
+    void set_mode(int mode) override;
     int get_position() const { return position_; }
     int get_range() const { return range_; }
     int get_page() const { return page_; }
@@ -493,6 +515,7 @@ class c_vscroll : public c_widget, public c_container {
     RECT paddle_{};
     int paddle_state_ = 0;
     int drag_offset_ = 0; // mouse y less paddle top when the drag began
+    bool button_was_down_ = false;
 };
 
 // A one-line field showing a list's selected item that opens the list below it. The list is
@@ -518,21 +541,26 @@ class c_listdropper : public c_widget {
     RECT get_button_rect() const;
     const c_text* get_label(int state) const;
 
+    // The mode the dropper acts in: inactive also while its list is made inactive.
+    int effective_mode() const;
+
   private:
+    friend class c_listbox;
     void build_labels();
     void release_labels();
     int look_state() const;
-    bool mouse_over(const RECT& r, int x, int y) const;
+    void update_click(int mouse_x, int mouse_y, const BYTE* left_button, const BYTE* keys, bool pressed_now);
+    void update_press(int mouse_x, int mouse_y, const BYTE* left_button, const BYTE* keys);
+    bool outside_both(int mouse_x, int mouse_y) const;
 
     int hot_key_;
     c_listbox* list_;
     bool open_ = false;
-    bool opened_by_press_ = false; // the list was opened by the press now held
-    bool released_after_open_ = false;
+    bool opened_by_press_ = false; // the list was opened by the press still held
     bool hot_key_was_down_ = false;
     bool button_was_down_ = false;
-    int list_mode_ = 0;        // the list's own mode, given back when it opens
-    int shown_selection_ = -2; // the selection the labels show
+    std::string shown_text_; // the selected item's text the labels were built from
+    bool labels_built_ = false;
     c_text* labels_[4] = {};
 };
 

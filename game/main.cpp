@@ -28,7 +28,8 @@ std::string current_directory() {
 // Battles come from the time of day; HARNVALE_SEED fixes the seed so automated runs replay
 // the same battle.
 unsigned random_seed() {
-    if (const char* v = std::getenv("HARNVALE_SEED"); v && *v) return static_cast<unsigned>(std::strtoul(v, nullptr, 10));
+    if (const char* v = std::getenv("HARNVALE_SEED"); v && *v)
+        return static_cast<unsigned>(std::strtoul(v, nullptr, 10));
     return static_cast<unsigned>(std::time(nullptr));
 }
 
@@ -56,7 +57,9 @@ int main_routine() {
                                   0, g_interface->get_raw("misc", "font_name").c_str());
     if (!game_font) HV_RAISE("Unable to create the game font.", "main_routine", 0, nullptr);
     g_font = new c_font(g_gfx, game_font);
+    load_interface();
     g_sysfont = g_core->system_font;
+    load_interface();
     crt::srand(random_seed());
     g_settings->set_section("misc");
     g_show_moves = g_settings->get_bool("show_moves");
@@ -76,6 +79,7 @@ int main_routine() {
     g_settings->write_bool("show_moves", g_show_moves);
     write_screen_settings(*g_settings, g_core->settings);
     delete_and_clear(g_particle_pool);
+    release_interface();
     g_gfx = nullptr;
     g_device = nullptr;
     g_d3d = nullptr;

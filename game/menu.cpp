@@ -18,7 +18,9 @@ namespace {
 
 // Over the whole client area, white tinted by nothing, `alpha` opaque.
 void draw_logo(int alpha) {
+    g_logo_shown = 0;
     if (!g_logo || alpha <= 0) return;
+    g_logo_shown = std::min(alpha, 255);
     int w = 0, h = 0;
     g_core->get_client_size(w, h);
     const D3DCOLOR colour = (static_cast<D3DCOLOR>(std::min(alpha, 255)) << 24) | 0xFFFFFF;
@@ -38,6 +40,7 @@ void run_logo_phase(c_interp_int& fade) {
         read_frame_input();
         if (logo_skipped()) {
             fade = c_interp_int{};
+            g_logo_shown = 0;
             g_core->frame_end();
             if (g_frame_hook) g_frame_hook();
             handle_close_request();
@@ -117,7 +120,11 @@ void build_exit_screen(c_screen& s) {
 void gs_mainmenu() {
     restart_interpolator();
     c_interp_int fade;
-    if (g_opening_logo) run_logo_phase(fade);
+    if (g_opening_logo) {
+        g_in_logo_phase = true;
+        run_logo_phase(fade);
+        g_in_logo_phase = false;
+    }
     g_opening_logo = false;
     set_arrow_cursor();
     {
@@ -131,6 +138,7 @@ void gs_mainmenu() {
                     if (fade.value > 0) fade.set(std::max(fade.value - 3, 0));
                 });
     }
+    g_logo_shown = 0;
     set_arrow_cursor();
 }
 

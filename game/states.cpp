@@ -10,6 +10,7 @@
 #include "framework/cursor.h"
 #include "framework/interface.h"
 #include "framework/interpolator.h"
+#include "framework/misc.h"
 #include "game/gameplay.h"
 #include "game/hexmap.h"
 #include "game/player.h"
@@ -19,6 +20,8 @@
 int g_game_state = GS_QUIT;
 bool g_opening_logo = true;
 BYTE g_mouse_buttons[4] = {};
+int g_logo_shown = 0;
+bool g_in_logo_phase = false;
 std::function<void()> g_input_source;
 std::function<std::uint32_t()> g_clock_source;
 std::function<void()> g_frame_hook;
@@ -166,48 +169,84 @@ const char* state_name(int state) {
 std::string tile_point(const c_tile* tile) {
     const int x = (tile->left + tile->right) / 2 - scroll_ix;
     const int y = (tile->top + tile->bottom) / 2 - scroll_iy;
-    return std::to_string(tile->col) + "," + std::to_string(tile->row) + "@" + std::to_string(x) + "," +
-           std::to_string(y);
+    return format_string("%d,%d@%d,%d", tile->col, tile->row, x, y);
+}
+
+void append_item(std::string& list, const std::string& item) {
+    if (!list.empty()) list += ' ';
+    list += item;
+}
+
+void add_line(std::string& r, const char* key, const std::string& value) {
+    r += key;
+    r += '=';
+    r += value;
+    r += '\n';
+}
+
+// The keypad keys (7 9 4 6 1 3 for nw ne w e sw se) that would walk the selected unit.
+std::string move_keys(const c_unit* unit) {
+    if (!unit || !unit->can_act()) return "";
+    const int col = unit->get_col(), row = unit->get_row();
+    const c_tile* six[6] = {g_map->get_neighbour_nw(col, row), g_map->get_neighbour_ne(col, row),
+                            g_map->get_neighbour_w(col, row),  g_map->get_neighbour_e(col, row),
+                            g_map->get_neighbour_sw(col, row), g_map->get_neighbour_se(col, row)};
+    static const char digits[6] = {'7', '9', '4', '6', '1', '3'};
+    std::string keys;
+    for (int i = 0; i < 6; ++i)
+        if (six[i] && unit->classify(six[i]) == CLASS_MOVE) keys += digits[i];
+    return keys;
 }
 
 void report_battle(std::string& r) {
     if (!g_playermanager || !g_map) return;
-    r += "view=" + std::to_string(scroll_ix) + "," + std::to_string(scroll_iy) + "\n";
-    r += "alive=" + std::to_string(g_playermanager->get_num_alive()) + "\n";
-    r += "busy=" + std::to_string(g_unitmanager && g_unitmanager->is_busy() ? 1 : 0) + "\n";
+    add_line(r, "view", format_string("%d,%d", scroll_ix, scroll_iy));
+    add_line(r, "alive", to_string(g_playermanager->get_num_alive()));
+    add_line(r, "busy", to_string(g_unitmanager && g_unitmanager->is_busy()));
     const c_player* current = g_playermanager->get_current_player();
-    r += "player=" + (current ? current->get_name() : std::string()) + "\n";
-    r += "ready=" + std::to_string(current ? current->get_num_ready() : 0) + "\n";
+    add_line(r, "player", current ? current->get_name() : std::string());
+    add_line(r, "ready", to_string(current ? current->get_num_ready() : 0));
     const c_unit* selected = current ? current->get_selected() : nullptr;
-    r += "selected=" + (selected ? tile_point(selected->get_tile()) : std::string()) + "\n";
-    // What a click on each neighbour of the selected unit would do: move or strike.
+    add_line(r, "selected", selected ? tile_point(selected->get_tile()) : std::string());
+    // What a click on a tile would make the selected unit do: move, strike or shoot.
     std::string moves, attacks, targets;
     if (selected && selected->can_act()) {
         for (int row = 0; row < g_map->get_rows(); ++row)
             for (int col = 0; col < g_map->get_cols(); ++col) {
                 const c_tile* tile = g_map->get_tile(col, row);
                 const int what = selected->classify(tile);
-                if (what != CLASS_MOVE && what != CLASS_ATTACK && what != CLASS_TARGET) continue;
-                std::string& list = what == CLASS_MOVE ? moves : what == CLASS_ATTACK ? attacks : targets;
-                list += (list.empty() ? "" : " ") + tile_point(tile);
+                if (what == CLASS_MOVE) append_item(moves, tile_point(tile));
+                if (what == CLASS_ATTACK) append_item(attacks, tile_point(tile));
+                if (what == CLASS_TARGET) append_item(targets, tile_point(tile));
             }
     }
-    r += "moves=" + moves + "\nattacks=" + attacks + "\ntargets=" + targets + "\n";
+    add_line(r, "moves", moves);
+    add_line(r, "move_keys", move_keys(selected));
+    add_line(r, "attacks", attacks);
+    add_line(r, "targets", targets);
     // The current player's ready units, in the order select_next visits them.
     std::string units;
     if (current)
         for (const c_unit* unit : current->get_units())
-            if (unit->can_act() && !unit->dying) units += (units.empty() ? "" : " ") + tile_point(unit->get_tile());
-    r += "units=" + units + "\n";
-    r += "count=" + std::to_string(g_unitmanager ? g_unitmanager->get_all().size() : 0) + "\n";
-    r += "cursor=" + std::to_string(g_cursor_choice) + "\n";
+            if (unit->can_act() && !unit->dying) append_item(units, tile_point(unit->get_tile()));
+    add_line(r, "units", units);
+    std::string occupied;
+    if (g_unitmanager)
+        for (const c_unit* unit : g_unitmanager->get_all())
+            if (!unit->dying) append_item(occupied, format_string("%d,%d", unit->get_col(), unit->get_row()));
+    add_line(r, "occupied", occupied);
+    add_line(r, "count", to_string(g_unitmanager ? static_cast<int>(g_unitmanager->get_all().size()) : 0));
+    add_line(r, "cursor", to_string(g_cursor_choice));
 }
 
 } // namespace
 
 std::string state_report() {
-    std::string r = "state=" + std::string(state_name(g_game_state)) + "\n";
-    r += "banner=" + (g_banner.fade.value > 0 ? g_banner.text : std::string()) + "\n";
+    std::string r;
+    add_line(r, "state", state_name(g_game_state));
+    add_line(r, "logo", to_string(g_logo_shown));
+    add_line(r, "logo_phase", to_string(g_in_logo_phase));
+    add_line(r, "banner", g_banner.fade.value > 0 ? g_banner.text : std::string());
     report_battle(r);
     return r;
 }

@@ -84,4 +84,8 @@ extern std::function<void()> g_frame_hook;
 // "key=value" lines on the state it shows (state, battle, selection, banner) to that file, so
 // that whole-program tests can check each step. Returns the report text.
 std::string state_report();
+// What the report says is on screen besides the state: the logo's alpha in the last frame (0
+// when none was drawn) and whether the main menu is in its logo phase.
+extern int g_logo_shown;
+extern bool g_in_logo_phase;
 void write_state_report();
