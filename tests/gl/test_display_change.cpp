@@ -78,6 +78,10 @@ TEST_F(DisplayChange, FullScreenAndBackAreAppliedOnTheNextFrames) {
     full.mode = listed;
     change(full);
     EXPECT_EQ(client(), (RECT{0, 0, static_cast<LONG>(listed.Width), static_cast<LONG>(listed.Height)}));
+    RECT outer{};
+    GetWindowRect(core->window, &outer);
+    EXPECT_EQ(outer.left, 0) << "full screen covers the display from its corner";
+    EXPECT_EQ(outer.top, 0);
     int w = 0, h = 0;
     core->get_client_size(w, h);
     EXPECT_EQ(w, static_cast<int>(listed.Width));
@@ -88,7 +92,6 @@ TEST_F(DisplayChange, FullScreenAndBackAreAppliedOnTheNextFrames) {
     windowed.is_windowed = TRUE;
     change(windowed);
     EXPECT_EQ(client(), (RECT{0, 0, 640, 480}));
-    RECT outer{};
     GetWindowRect(core->window, &outer);
     EXPECT_EQ(outer, window_rect) << "the window comes back where it was";
     EXPECT_EQ(core->settings.window_rect, window_rect);
