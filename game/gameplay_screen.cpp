@@ -184,8 +184,8 @@ void run_frame(gameplay_menu& m) {
     const int step = step_length();
     while (g_interpolator->sync(step, static_cast<int>(state_time())))
         update_step();
-    g_core->frame_end();
     if (g_frame_hook) g_frame_hook();
+    g_core->frame_end();
     handle_close_request();
 }
 

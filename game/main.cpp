@@ -59,7 +59,6 @@ int main_routine() {
     g_font = new c_font(g_gfx, game_font);
     load_interface();
     g_sysfont = g_core->system_font;
-    load_interface();
     crt::srand(random_seed());
     g_settings->set_section("misc");
     g_show_moves = g_settings->get_bool("show_moves");

@@ -41,8 +41,8 @@ void run_logo_phase(c_interp_int& fade) {
         if (logo_skipped()) {
             fade = c_interp_int{};
             g_logo_shown = 0;
-            g_core->frame_end();
             if (g_frame_hook) g_frame_hook();
+            g_core->frame_end();
             handle_close_request();
             return;
         }
@@ -52,8 +52,8 @@ void run_logo_phase(c_interp_int& fade) {
         g_interpolator->drawing = false;
         while (g_interpolator->sync(33, static_cast<int>(state_time())))
             fade.set(std::min(fade.value + 3, 255));
-        g_core->frame_end();
         if (g_frame_hook) g_frame_hook();
+        g_core->frame_end();
         handle_close_request();
     }
 }

@@ -41,7 +41,7 @@ void run_menu_frame(c_screen& screen, const std::function<void()>& overlay, int 
     g_interpolator->drawing = false;
     while (g_interpolator->sync(step_ms, static_cast<int>(state_time())))
         if (step) step();
-    g_core->frame_end();
     if (g_frame_hook) g_frame_hook();
+    g_core->frame_end();
     handle_close_request();
 }

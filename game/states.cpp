@@ -35,8 +35,8 @@ void idle_frame() {
     check_device();
     g_core->frame_begin(0xFF000000);
     read_frame_input();
-    g_core->frame_end();
     if (g_frame_hook) g_frame_hook();
+    g_core->frame_end();
     handle_close_request();
 }
 } // namespace

@@ -77,7 +77,8 @@ bool frame_limit_reached();
 extern std::function<void()> g_input_source;
 // When set, replaces the core's clock in state_time.
 extern std::function<std::uint32_t()> g_clock_source;
-// Called once at the end of every frame of every state loop, after frame_end.
+// Called once in every frame of every state loop, after drawing and the update steps, just
+// before the frame is presented (the back buffer holds the finished frame).
 extern std::function<void()> g_frame_hook;
 
 // HARNVALE_STATE_FILE=path: after every frame whose report changed, the program writes a few
