@@ -15,7 +15,6 @@
 #include "game/explosion.h"
 #include "game/gameplay.h"
 #include "game/hexmap.h"
-#include "game/main.h"
 #include "game/player.h"
 #include "game/unit.h"
 #include "platform/crt.h"

@@ -233,8 +233,23 @@ int record_kind(const alpha_record& r) {
     return r.untransformed ? 2 : (r.point_size != 0.0f ? 1 : 0);
 }
 
-void hand_to_image(const alpha_record& r) {
-    if (r.untransformed) {
+// A screen-space sprite as the two triangles of its square, with the whole texture.
+void hand_sprite_as_triangles(const alpha_record& r) {
+    const vertex_tra& v = r.vertices[0];
+    const float h = r.point_size / 2.0f;
+    const vertex_tra tl{v.x - h, v.y - h, v.z, v.rhw, v.colour, 0, 0},
+        tr{v.x + h, v.y - h, v.z, v.rhw, v.colour, 1, 0}, bl{v.x - h, v.y + h, v.z, v.rhw, v.colour, 0, 1},
+        br{v.x + h, v.y + h, v.z, v.rhw, v.colour, 1, 1};
+    const vertex_tra first[3] = {tl, tr, bl};
+    const vertex_tra second[3] = {tr, br, bl};
+    r.image->add_triangle_tra(first, true);
+    r.image->add_triangle_tra(second, true);
+}
+
+void hand_to_image(const alpha_record& r, bool sprites_as_triangles) {
+    if (r.point_size != 0.0f && !r.untransformed && sprites_as_triangles) {
+        hand_sprite_as_triangles(r);
+    } else if (r.untransformed) {
         if (r.point_size != 0.0f) return; // no world-space sprites exist: nothing to draw them with
         vertex_unt w[3];
         for (int i = 0; i < 3; ++i) {
@@ -259,15 +274,25 @@ void c_gfx::draw_alpha_triangles() {
     std::stable_sort(alpha_records_.begin(), alpha_records_.end(),
                      [](const alpha_record& a, const alpha_record& b) { return a.depth > b.depth; });
     HV_CHECK(device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE), "Unable to disable zbuffer writing.", fn);
-    for (size_t i = 0; i < alpha_records_.size(); ++i) {
-        const alpha_record& r = alpha_records_[i];
-        if (i > 0) {
-            const alpha_record& prev = alpha_records_[i - 1];
-            if (prev.image != r.image || record_kind(prev) != record_kind(r)) draw_image_batches(prev.image);
+    // Neighbours in the far-to-near order that show one image form a run, drawn with as few
+    // calls as its batches allow. Sprites amid screen-space triangles of their image (particles,
+    // some turned and some not) join them as triangles, so the run stays one batch instead of
+    // breaking at every change of kind; a run of sprites alone stays sprites.
+    const size_t n = alpha_records_.size();
+    for (size_t i = 0; i < n;) {
+        size_t end = i + 1;
+        bool triangles = record_kind(alpha_records_[i]) == 0, sprites = record_kind(alpha_records_[i]) == 1;
+        for (; end < n && alpha_records_[end].image == alpha_records_[i].image &&
+               (record_kind(alpha_records_[end]) == 2) == (record_kind(alpha_records_[i]) == 2);
+             ++end) {
+            triangles = triangles || record_kind(alpha_records_[end]) == 0;
+            sprites = sprites || record_kind(alpha_records_[end]) == 1;
         }
-        hand_to_image(r);
+        for (size_t k = i; k < end; ++k)
+            hand_to_image(alpha_records_[k], triangles && sprites);
+        draw_image_batches(alpha_records_[i].image);
+        i = end;
     }
-    draw_image_batches(alpha_records_.back().image);
     HV_CHECK(device_->SetRenderState(D3DRS_ZWRITEENABLE, TRUE), "Unable to enable zbuffer writing.", fn);
     alpha_records_.clear();
     alpha_records_.reserve(k_alpha_reserve);

@@ -127,9 +127,42 @@ void c_container::update_children(int mouse_x, int mouse_y, const BYTE* left_but
     walk.swap(snapshot_);
 }
 
+// Widgets are drawn at one depth and cover each other by drawing order. Siblings that do not
+// overlap may share batches: their back halves (frames) are drawn in one flush, then their
+// front halves (labels); an overlap, or a widget that cannot be split, starts a new group.
 void c_container::draw_children() {
-    for (int i = child_count() - 1; i >= 0; --i)
-        children_[static_cast<size_t>(i)]->draw();
+    const c_gui_settings* settings = nullptr;
+    auto draw_group = [&] {
+        if (group_.empty()) return;
+        for (c_widget* w : group_)
+            w->draw_back();
+        if (settings) flush(*settings);
+        for (c_widget* w : group_)
+            w->draw_front();
+        group_.clear();
+    };
+    group_.clear();
+    for (int i = child_count() - 1; i >= 0; --i) {
+        c_widget* w = children_[static_cast<size_t>(i)];
+        if (!w->is_drawn()) continue;
+        if (!w->can_split()) {
+            draw_group();
+            w->draw();
+            continue;
+        }
+        if (w->needs_layout()) w->layout();
+        const RECT& r = w->get_outer_rect();
+        for (c_widget* other : group_) {
+            const RECT& o = other->get_outer_rect();
+            if (r.left < o.right && o.left < r.right && r.top < o.bottom && o.top < r.bottom) {
+                draw_group();
+                break;
+            }
+        }
+        settings = w->get_settings();
+        group_.push_back(w);
+    }
+    draw_group();
 }
 
 void c_container::layout_children() {
@@ -323,10 +356,13 @@ c_picture::~c_picture() {
 void c_picture::update(int, int, const BYTE*, const BYTE*) {}
 
 void c_picture::draw() {
-    if (needs_layout_) layout();
-    if (mode_ == MODE_HIDDEN) return;
-    quad(*settings_, outer_, image_, colour);
+    draw_back();
     flush(*settings_);
+}
+
+void c_picture::draw_back() {
+    if (needs_layout_) layout();
+    if (mode_ != MODE_HIDDEN) quad(*settings_, outer_, image_, colour);
 }
 
 void c_picture::layout() {
@@ -392,9 +428,18 @@ void c_button::update(int mouse_x, int mouse_y, const BYTE* left_button, const B
 }
 
 void c_button::draw() {
+    draw_back();
+    draw_front();
+}
+
+void c_button::draw_back() {
     if (needs_layout_) layout();
-    if (!draw_frame(*settings_, mode_, state_, flags_, outer_, content_)) return;
-    draw_label(*settings_, labels_[look_state()], outer_);
+    draw_frame(*settings_, mode_, state_, flags_, outer_, content_);
+}
+
+void c_button::draw_front() {
+    if (needs_layout_) layout();
+    if (mode_ != MODE_HIDDEN) draw_label(*settings_, labels_[look_state()], outer_);
 }
 
 void c_button::layout() {

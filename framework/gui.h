@@ -140,6 +140,16 @@ class c_widget : public c_reportable {
     // Called by a container's add_child / remove_child (null); marks the widget for layout.
     virtual void set_parent(c_container* parent);
 
+    // Drawing in two halves, so that siblings that do not overlap share their batches: a
+    // container draws the back halves of such a group, then the front halves. draw_back queues
+    // what lies under the label (frame, pictures), draw_front draws the label over it. Widgets
+    // that cannot be split (those with children of their own) say so and are drawn whole.
+    virtual bool can_split() const { return false; }
+    // False when draw would draw nothing (a hidden widget): its siblings draw on as if it were not there.
+    virtual bool is_drawn() const { return mode_ != MODE_HIDDEN; }
+    virtual void draw_back() {}
+    virtual void draw_front() {}
+
     // The design rectangle; the widget is laid out again before its next update or draw.
     virtual void set_rect(int left, int top, int right, int bottom);
     virtual void set_mode(int mode);
@@ -220,7 +230,8 @@ class c_container {
     BYTE taken_ = 0;
 
   private:
-    std::vector<c_widget*> snapshot_; // children as they were when an update or draw began
+    std::vector<c_widget*> snapshot_; // children as they were when an update began
+    std::vector<c_widget*> group_;    // siblings being drawn together
 };
 
 // ---- helpers every widget uses --------------------------------------------------------------------
@@ -271,6 +282,8 @@ class c_picture : public c_widget {
 
     void update(int mouse_x, int mouse_y, const BYTE* left_button, const BYTE* keys) override;
     void draw() override;
+    bool can_split() const override { return true; }
+    void draw_back() override;
     void layout() override;
 
     c_image* get_image() const { return image_; }
@@ -313,6 +326,9 @@ class c_button : public c_widget {
     void update(int mouse_x, int mouse_y, const BYTE* left_button, const BYTE* keys) override;
     void draw() override;
     void layout() override;
+    bool can_split() const override { return true; }
+    void draw_back() override;
+    void draw_front() override;
 
     virtual void set_text(const std::string& label);
     // True only after the update in which the button fired.
@@ -352,7 +368,7 @@ class c_checkbox : public c_button {
                const std::string& label, int hot_key, bool checked, int mode = 0, unsigned flags = 0);
     ~c_checkbox() override;
 
-    void draw() override;
+    void draw_back() override;
     void layout() override;
     void click() override;
 
@@ -377,6 +393,10 @@ class c_listitem : public c_reportable {
     c_listitem& operator=(const c_listitem&) = delete;
 
     virtual void draw();
+    // The two halves of draw: the list queues every row's frame, draws them at once, then the
+    // labels (rows never overlap, so their frames can share the batches).
+    void draw_frame_part();
+    void draw_label_part();
     virtual void set_state(int state);
     // The row the list gives it (screen pixels); rebuilds the label texts.
     virtual void layout(const RECT& rect);
@@ -392,6 +412,7 @@ class c_listitem : public c_reportable {
 
   private:
     void release_labels();
+    int look_state() const;
 
     std::string label_;
     RECT outer_{}, content_{};
@@ -447,6 +468,7 @@ class c_listbox : public c_widget, public c_container {
     // shown is neither updated nor drawn and takes nothing.
     void set_shown(bool shown);
     bool is_shown() const { return shown_; }
+    bool is_drawn() const override { return shown_ && mode_ != MODE_HIDDEN; }
 
   protected:
     // Moves the selection by one step (keyboard) and keeps it in view; nothing on an empty list.
@@ -531,6 +553,9 @@ class c_listdropper : public c_widget {
     void update(int mouse_x, int mouse_y, const BYTE* left_button, const BYTE* keys) override;
     void draw() override;
     void layout() override;
+    bool can_split() const override;
+    void draw_back() override;
+    void draw_front() override;
     void set_mode(int mode) override;
 
     bool is_open() const { return open_; }

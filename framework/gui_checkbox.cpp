@@ -36,17 +36,16 @@ RECT c_checkbox::get_box_rect() const {
     return RECT{content_.left - side, content_.top, content_.left, content_.bottom};
 }
 
-void c_checkbox::draw() {
+// The box lies beside the label, so it goes with the frame under it.
+void c_checkbox::draw_back() {
     if (needs_layout_) layout();
     if (mode_ == MODE_HIDDEN) return;
     const int look = look_state();
     draw_frame(*settings_, mode_, state_, flags_, outer_, content_);
-    draw_label(*settings_, labels_[look], outer_);
     if (checked_)
         quad(*settings_, get_box_rect(), settings_->checkbox_checked_images[look],
              settings_->checkbox_checked_colours[look]);
     else
         quad(*settings_, get_box_rect(), settings_->checkbox_unchecked_images[look],
              settings_->checkbox_unchecked_colours[look]);
-    flush(*settings_);
 }

@@ -175,24 +175,40 @@ void c_listdropper::layout() {
     needs_layout_ = false;
 }
 
+// A list without a parent is drawn by the dropper itself, over everything it has drawn.
+bool c_listdropper::can_split() const {
+    return !(open_ && list_ && !list_->get_parent());
+}
+
 void c_listdropper::draw() {
+    draw_back();
+    flush(*settings_);
+    draw_front();
+    if (open_ && list_ && !list_->get_parent()) list_->draw();
+}
+
+void c_listdropper::draw_back() {
     if (needs_layout_) layout();
     const int mode = effective_mode();
     // Before the first update the state has not been worked out: an inactive field looks it.
     const int state = mode == MODE_INACTIVE ? STATE_INACTIVE : state_;
     if (!draw_frame(*settings_, mode, state, flags_, outer_, content_)) return;
-    if (list_ && (list_->get_selected() ? list_->get_selected()->get_text() : "") != shown_text_)
-        build_labels();
     const int look = mode == MODE_INACTIVE ? STATE_INACTIVE : look_state();
-    draw_label(*settings_, labels_[look], outer_);
     if (open_)
         quad(*settings_, get_button_rect(), settings_->listdropper_bup_images[look],
              settings_->listdropper_bup_colours[look]);
     else
         quad(*settings_, get_button_rect(), settings_->listdropper_bdown_images[look],
              settings_->listdropper_bdown_colours[look]);
-    flush(*settings_);
-    if (open_ && list_ && !list_->get_parent()) list_->draw();
+}
+
+void c_listdropper::draw_front() {
+    const int mode = effective_mode();
+    if (mode == MODE_HIDDEN) return;
+    if (list_ && (list_->get_selected() ? list_->get_selected()->get_text() : "") != shown_text_)
+        build_labels();
+    const int look = mode == MODE_INACTIVE ? STATE_INACTIVE : look_state();
+    draw_label(*settings_, labels_[look], outer_);
 }
 
 // ---- c_modebox --------------------------------------------------------------------------------------------

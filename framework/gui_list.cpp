@@ -80,17 +80,26 @@ void c_listitem::release_labels() {
     }
 }
 
+int c_listitem::look_state() const {
+    if (list_->get_state() == STATE_INACTIVE) return STATE_INACTIVE;
+    return is_selected() ? STATE_PRESSED : state_;
+}
+
+void c_listitem::draw() {
+    draw_frame_part();
+    draw_label_part();
+}
+
+void c_listitem::draw_frame_part() {
+    if (list_) draw_frame(*list_->get_settings(), MODE_ACTIVE, look_state(), FRAME_ALL, outer_, content_);
+}
+
 // Labels are built when first drawn in a place, so scrolling a long list lays out only the
 // rows that are seen.
-void c_listitem::draw() {
+void c_listitem::draw_label_part() {
     if (!list_) return;
     const c_gui_settings& settings = *list_->get_settings();
-    int look = state_;
-    if (list_->get_state() == STATE_INACTIVE)
-        look = STATE_INACTIVE;
-    else if (is_selected())
-        look = STATE_PRESSED;
-    draw_frame(settings, MODE_ACTIVE, look, FRAME_ALL, outer_, content_);
+    const int look = look_state();
     const RECT& placed = label_rects_[look];
     if (!labels_[look] || placed.left != content_.left || placed.top != content_.top ||
         placed.right != content_.right || placed.bottom != content_.bottom) {
@@ -297,10 +306,14 @@ void c_listbox::draw() {
     gfx->flush();
     if (!empty_rect(item_area_) &&
         gfx->clip(item_area_.left, item_area_.top, item_area_.right, item_area_.bottom)) {
-        for (c_listitem* item : items_) {
+        auto visible = [this](const c_listitem* item) {
             const RECT& r = item->get_rect();
-            if (r.bottom > item_area_.top && r.top < item_area_.bottom) item->draw();
-        }
+            return r.bottom > item_area_.top && r.top < item_area_.bottom;
+        };
+        for (c_listitem* item : items_)
+            if (visible(item)) item->draw_frame_part();
+        for (c_listitem* item : items_)
+            if (visible(item)) item->draw_label_part();
         gfx->flush();
         gfx->unclip();
     }

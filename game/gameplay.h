@@ -67,9 +67,16 @@ extern BYTE g_kb_state[256];
 inline bool key_down(int scan_code) {
     return (g_kb_state[scan_code & 0xFF] & 0x80) != 0;
 }
+// The keyboard of the frame before (kept by the frame's input reading). Orders act when their key
+// goes down, not while it is held: a key held over several frames gives one order, and a held
+// key does not carry over into the next player's turn.
+extern BYTE g_kb_previous[256];
+inline bool key_pressed(int scan_code) {
+    return key_down(scan_code) && (g_kb_previous[scan_code & 0xFF] & 0x80) == 0;
+}
 
-// The cursor index for this frame (0 "arrow" .. 25 "notarget", the order of the cursor set);
-// the human player's orders and the scrolling choose it, the battle screen sets it.
+// The cursor for this frame (a cursor_index of framework/cursor_index.h); the human player's
+// orders and the scrolling choose it, the battle screen sets it.
 extern int g_cursor_choice;
 // The map tile under the mouse this frame, or null.
 extern c_tile* g_hovered_tile;
@@ -86,6 +93,12 @@ constexpr int minimap_size = 128;
 void create_minimap_surfaces(IDirect3DDevice9* device, const char* function);
 // Releases both (either may be missing) and sets them to null.
 void release_minimap_surfaces();
+
+// The player's battle settings ([misc] of settings.ini, changed on the options screen): a
+// selected unit's possible moves blink, and units show their type's name under them. Read at
+// start-up and written back at a normal end by the main routine.
+extern bool g_show_moves;
+extern bool g_show_names;
 
 // Scroll speeds in map pixels per update step: scroll_speed (settings.ini) x hscroll_ratio and
 // x vscroll_ratio (rules.ini), truncated. Read by gameplay_load_static.

@@ -7,6 +7,7 @@
 
 #include "framework/core.h"
 #include "framework/cursor.h"
+#include "framework/cursor_index.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/interface.h"
@@ -22,9 +23,6 @@
 #include "platform/dinput.h"
 
 namespace {
-
-// Cursor indices the screen itself chooses.
-constexpr int cursor_arrow = 0, cursor_hand = 1;
 
 // ---- gameplay_menu
 
@@ -109,7 +107,7 @@ void enter_battle() {
 void give_orders(gameplay_menu& m) {
     g_hovered_tile = (g_map && hovered_or_pressed(m.area)) ? g_map->get_tile_cursor() : nullptr;
     g_cursor_choice =
-        (shows_hand(m.ready_units) || shows_hand(m.end_turn_button)) ? cursor_hand : cursor_arrow;
+        (shows_hand(m.ready_units) || shows_hand(m.end_turn_button)) ? CURSOR_HAND : CURSOR_ARROW;
     c_player* player = current_player();
     if (!player) return;
     int aim_x = 0, aim_y = 0;
@@ -165,7 +163,9 @@ void update_step() {
 }
 
 void run_frame(gameplay_menu& m) {
-    if (check_device()) {
+    check_device();
+    // Also after a reset under the modal exit screen: the screen size may have changed.
+    if (m.screen.reset_since_last_check()) {
         m.place();
         minimap_mark_all_dirty();
     }

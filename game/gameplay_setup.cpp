@@ -7,6 +7,7 @@
 
 #include "framework/core.h"
 #include "framework/cursor.h"
+#include "framework/cursor_index.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
@@ -21,6 +22,7 @@
 // ---- battle globals
 
 BYTE g_kb_state[256] = {};
+BYTE g_kb_previous[256] = {};
 int g_cursor_choice = 0;
 c_tile* g_hovered_tile = nullptr;
 std::list<RECT> g_minimap_dirty;
@@ -179,5 +181,5 @@ void gameplay_unload_static() {
     release_minimap_surfaces();
     delete_and_clear(g_map);
     g_hovered_tile = nullptr;
-    if (g_cursors && g_cursors->get_count() > 0) g_cursors->set_cursor(0);
+    if (g_cursors && g_cursors->get_count() > 0) g_cursors->set_cursor(CURSOR_ARROW);
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "framework/core.h"
+#include "framework/cursor_index.h"
 #include "framework/font.h"
 #include "framework/gfx.h"
 #include "game/gameplay.h"
@@ -49,19 +50,24 @@ void scroll_by_keys(float factor) {
 void scroll_by_edges(float factor, const screen_info& screen, int map_w, int map_h) {
     if (screen.windowed) return;
     if (g_mouse_x <= 0) {
-        if (scroll_x > 0) g_cursor_choice = 2;
+        if (scroll_x > 0) g_cursor_choice = CURSOR_SCROLL_LEFT;
         scroll_x -= g_hscroll_speed * factor;
     } else if (g_mouse_x >= screen.width - 1) {
-        if (scroll_x < map_w - screen.width) g_cursor_choice = 3;
+        if (scroll_x < map_w - screen.width) g_cursor_choice = CURSOR_SCROLL_RIGHT;
         scroll_x += g_hscroll_speed * factor;
     }
     // Vertical after horizontal, so a corner turns the side arrow into a diagonal one.
     if (g_mouse_y <= 0) {
-        if (scroll_y > 0) g_cursor_choice = g_cursor_choice == 2 ? 6 : g_cursor_choice == 3 ? 7 : 4;
+        if (scroll_y > 0)
+            g_cursor_choice = g_cursor_choice == CURSOR_SCROLL_LEFT    ? CURSOR_SCROLL_UL
+                              : g_cursor_choice == CURSOR_SCROLL_RIGHT ? CURSOR_SCROLL_UR
+                                                                       : CURSOR_SCROLL_UP;
         scroll_y -= g_vscroll_speed * factor;
     } else if (g_mouse_y >= screen.height - 1) {
         if (scroll_y < map_h - screen.height)
-            g_cursor_choice = g_cursor_choice == 2 ? 8 : g_cursor_choice == 3 ? 9 : 5;
+            g_cursor_choice = g_cursor_choice == CURSOR_SCROLL_LEFT    ? CURSOR_SCROLL_DL
+                              : g_cursor_choice == CURSOR_SCROLL_RIGHT ? CURSOR_SCROLL_DR
+                                                                       : CURSOR_SCROLL_DOWN;
         scroll_y += g_vscroll_speed * factor;
     }
 }

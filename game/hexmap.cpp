@@ -225,25 +225,27 @@ c_tile* c_map::get_tile(int col, int row) const {
     return const_cast<c_tile*>(&tiles_[static_cast<size_t>(row) * cols_ + col]);
 }
 
-// Even rows are shifted half a tile right, so their diagonal neighbours sit at col and col + 1;
-// an odd row's at col - 1 and col.
+c_tile* c_map::get_neighbour(int col, int row, hex_direction d) const {
+    const hex_pos n = hex_neighbour({col, row}, d);
+    return get_tile(n.col, n.row);
+}
 c_tile* c_map::get_neighbour_nw(int col, int row) const {
-    return get_tile(row % 2 == 0 ? col : col - 1, row - 1);
+    return get_neighbour(col, row, HEX_NW);
 }
 c_tile* c_map::get_neighbour_ne(int col, int row) const {
-    return get_tile(row % 2 == 0 ? col + 1 : col, row - 1);
+    return get_neighbour(col, row, HEX_NE);
 }
 c_tile* c_map::get_neighbour_w(int col, int row) const {
-    return get_tile(col - 1, row);
+    return get_neighbour(col, row, HEX_W);
 }
 c_tile* c_map::get_neighbour_e(int col, int row) const {
-    return get_tile(col + 1, row);
+    return get_neighbour(col, row, HEX_E);
 }
 c_tile* c_map::get_neighbour_sw(int col, int row) const {
-    return get_tile(row % 2 == 0 ? col : col - 1, row + 1);
+    return get_neighbour(col, row, HEX_SW);
 }
 c_tile* c_map::get_neighbour_se(int col, int row) const {
-    return get_tile(row % 2 == 0 ? col + 1 : col, row + 1);
+    return get_neighbour(col, row, HEX_SE);
 }
 
 // ---- 5. picking ---------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 
 #include "framework/err.h"
 #include "framework/interpolator.h"
+#include "game/hex.h"
 #include "platform/d3d9.h"
 
 class c_gfx;
@@ -91,7 +92,9 @@ class c_map : public c_reportable {
 
     // The tile at (col, row), or null off the map.
     c_tile* get_tile(int col, int row) const;
-    // The six neighbours of (col, row), or null off the map; (col, row) itself may lie off it.
+    // The neighbour of (col, row) in a direction (hex_neighbour), or null off the map; (col, row)
+    // itself may lie off it. The six named lookups are the same for one direction each.
+    c_tile* get_neighbour(int col, int row, hex_direction d) const;
     c_tile* get_neighbour_nw(int col, int row) const;
     c_tile* get_neighbour_ne(int col, int row) const;
     c_tile* get_neighbour_w(int col, int row) const;

@@ -5,8 +5,8 @@
 #include "framework/core.h"
 #include "game/states.h"
 
-extern bool g_show_moves;
-extern bool g_show_names;
+// g_show_moves and g_show_names live with the battle's globals (game/gameplay.h).
+#include "game/gameplay.h"
 
 // Runs the whole program; returns the exit code of a normal end (0).
 int main_routine();

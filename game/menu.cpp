@@ -3,6 +3,7 @@
 
 #include "framework/core.h"
 #include "framework/cursor.h"
+#include "framework/cursor_index.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/interface.h"
@@ -85,7 +86,7 @@ void to_quit(c_button*) {
 }
 
 void set_arrow_cursor() {
-    if (g_cursors) g_cursors->set_cursor(0);
+    if (g_cursors) g_cursors->set_cursor(CURSOR_ARROW);
 }
 
 // The ten widgets: a column of framed buttons along the right edge over the background.

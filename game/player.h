@@ -92,7 +92,8 @@ class c_humanplayer : public c_player {
     // - a click on one of our ready units selects it (on the selected one: its options blink);
     // - with a ready unit selected, the hovered tile's classification picks the cursor
     //   (g_cursor_choice) and a click carries the order out; a click on nothing deselects.
-    // Reads the keyboard from g_kb_state.
+    // Reads the keyboard from g_kb_state; an order acts in the frame its key goes down (against
+    // g_kb_previous), so a held key gives one order.
     void handle_input(c_tile* cursor_tile, bool clicked, int aim_x, int aim_y) override;
 
   private:

@@ -1,5 +1,6 @@
 // The human player's orders: keyboard, selection by click, and the cursor that says what a click
 // on the hovered tile would do.
+#include "framework/cursor_index.h"
 #include "game/gameplay.h"
 #include "game/hexmap.h"
 #include "game/player.h"
@@ -7,10 +8,6 @@
 #include "platform/dinput.h"
 
 namespace {
-
-// Cursor indices of the battle screen's cursor set.
-constexpr int cursor_select = 10, cursor_move_nw = 11, cursor_nomove = 17, cursor_attack_nw = 18,
-              cursor_target = 24, cursor_notarget = 25;
 
 bool busy() {
     return g_unitmanager && g_unitmanager->is_busy();
@@ -22,41 +19,24 @@ bool dying(const c_unit* unit) {
     return unit->dying;
 }
 
-// Which of the six neighbours of (col, row) the tile is: 0 nw, 1 ne, 2 w, 3 e, 4 sw, 5 se; -1
-// for none.
+// Which of the six neighbours of (col, row) the tile is (a hex_direction); -1 for none.
 int neighbour_direction(int col, int row, const c_tile* tile) {
-    if (!g_map || !tile) return -1;
-    const c_tile* six[6] = {g_map->get_neighbour_nw(col, row), g_map->get_neighbour_ne(col, row),
-                            g_map->get_neighbour_w(col, row),  g_map->get_neighbour_e(col, row),
-                            g_map->get_neighbour_sw(col, row), g_map->get_neighbour_se(col, row)};
-    for (int i = 0; i < 6; ++i)
-        if (six[i] == tile) return i;
-    return -1;
+    return tile ? hex_direction_between({col, row}, {tile->col, tile->row}) : -1;
 }
 
-c_tile* neighbour(int direction, int col, int row) {
-    if (!g_map) return nullptr;
-    switch (direction) {
-    case 0:
-        return g_map->get_neighbour_nw(col, row);
-    case 1:
-        return g_map->get_neighbour_ne(col, row);
-    case 2:
-        return g_map->get_neighbour_w(col, row);
-    case 3:
-        return g_map->get_neighbour_e(col, row);
-    case 4:
-        return g_map->get_neighbour_sw(col, row);
-    default:
-        return g_map->get_neighbour_se(col, row);
-    }
+// Ctrl + X as one chord: it acts in the frame in which both keys are first down together, so a
+// chord held over a turn change does not give up the next player's units as well.
+bool give_up_pressed() {
+    const bool ctrl = key_down(DIK_LCONTROL) || key_down(DIK_RCONTROL);
+    const bool ctrl_before = (g_kb_previous[DIK_LCONTROL] & 0x80) || (g_kb_previous[DIK_RCONTROL] & 0x80);
+    return ctrl && key_down(DIK_X) && !(ctrl_before && (g_kb_previous[DIK_X] & 0x80));
 }
 
 } // namespace
 
 void c_humanplayer::handle_input(c_tile* cursor_tile, bool clicked, int aim_x, int aim_y) {
     if (selected && !busy()) handle_keys(aim_x, aim_y);
-    if ((key_down(DIK_LCONTROL) || key_down(DIK_RCONTROL)) && key_down(DIK_X)) give_up();
+    if (give_up_pressed()) give_up();
     if (!cursor_tile) {
         if (clicked && selected && !busy()) selected->deselect();
         return;
@@ -69,15 +49,16 @@ bool c_humanplayer::handle_keys(int aim_x, int aim_y) {
     static const int keys[6] = {DIK_NUMPAD7, DIK_NUMPAD9, DIK_NUMPAD4, DIK_NUMPAD6, DIK_NUMPAD1, DIK_NUMPAD3};
     c_unit* unit = selected;
     for (int i = 0; i < 6; ++i) {
-        if (!key_down(keys[i])) continue;
-        unit->act(neighbour(i, unit->get_col(), unit->get_row()), aim_x, aim_y);
+        if (!key_pressed(keys[i])) continue;
+        unit->act(g_map ? g_map->get_neighbour(unit->get_col(), unit->get_row(), hex_directions[i]) : nullptr,
+                  aim_x, aim_y);
         return true;
     }
-    if (key_down(DIK_NUMPAD5)) {
+    if (key_pressed(DIK_NUMPAD5)) {
         unit->show_moves();
         return true;
     }
-    if (key_down(DIK_X)) {
+    if (key_pressed(DIK_X)) {
         unit->deselect();
         selected = nullptr;
         if (!dying(unit)) unit->die();
@@ -96,7 +77,7 @@ void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y
     c_unit* there = tile->unit;
     if (there && there->get_owner() == this && there->can_act() && !busy() && !dying(there) &&
         (clicked || there != selected)) {
-        if (there != selected) g_cursor_choice = cursor_select;
+        if (there != selected) g_cursor_choice = CURSOR_SELECT;
         if (!clicked) return;
         if (there == selected) {
             there->show_moves();
@@ -111,20 +92,20 @@ void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y
     const int direction = neighbour_direction(selected->get_col(), selected->get_row(), tile);
     switch (what) {
     case CLASS_NOMOVE:
-        g_cursor_choice = cursor_nomove;
+        g_cursor_choice = CURSOR_NOMOVE;
         break;
     case CLASS_MOVE:
-        if (direction >= 0) g_cursor_choice = cursor_move_nw + direction;
+        if (direction >= 0) g_cursor_choice = CURSOR_MOVE_NW + direction;
         break;
     case CLASS_ATTACK:
-        if (direction >= 0) g_cursor_choice = cursor_attack_nw + direction;
+        if (direction >= 0) g_cursor_choice = CURSOR_ATTACK_NW + direction;
         break;
     case CLASS_TARGET:
         selected->aim(tile, aim_x, aim_y);
-        g_cursor_choice = cursor_target;
+        g_cursor_choice = CURSOR_TARGET;
         break;
     case CLASS_OUT_OF_RANGE:
-        g_cursor_choice = cursor_notarget;
+        g_cursor_choice = CURSOR_NOTARGET;
         break;
     default:
         break;

@@ -28,10 +28,14 @@ class c_screen {
     c_panel* root() const { return root_.get(); }
     // One update of the whole tree with this frame's input (button actions run here).
     void update();
+    // True once after every device reset since the last call (also one this screen did not see
+    // happen): the caller lays the widgets out again for the new screen.
+    bool reset_since_last_check();
 
   private:
     std::unique_ptr<c_panel> root_;
     std::vector<std::unique_ptr<c_widget>> widgets_;
+    int resets_seen_;
 };
 
 // A label of the string table's current section ("" when the section or key is missing: the

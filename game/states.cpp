@@ -8,6 +8,7 @@
 
 #include "framework/core.h"
 #include "framework/cursor.h"
+#include "framework/cursor_index.h"
 #include "framework/interface.h"
 #include "framework/interpolator.h"
 #include "framework/misc.h"
@@ -21,6 +22,7 @@ int g_game_state = GS_QUIT;
 bool g_opening_logo = true;
 BYTE g_mouse_buttons[4] = {};
 int g_logo_shown = 0;
+int g_device_resets = 0;
 bool g_in_logo_phase = false;
 std::function<void()> g_input_source;
 std::function<std::uint32_t()> g_clock_source;
@@ -72,6 +74,7 @@ void run_states() {
 // ---- the frame's input
 
 void read_frame_input() {
+    std::memcpy(g_kb_previous, g_kb_state, sizeof g_kb_previous);
     if (g_input_source) {
         g_input_source();
     } else {
@@ -104,6 +107,7 @@ bool check_device() {
     if (g_core->check_reset() >= 0) return false;
     recover_device();
     restart_interpolator();
+    ++g_device_resets;
     return true;
 }
 
@@ -128,7 +132,7 @@ bool handle_close_request() {
         g_game_state = GS_QUIT;
         return false;
     }
-    if (g_cursors && g_cursors->get_count() > 0) g_cursors->set_cursor(0);
+    if (g_cursors && g_cursors->get_count() > 0) g_cursors->set_cursor(CURSOR_ARROW);
     run_exit_screen_modal();
     restart_interpolator();
     return true;

@@ -62,6 +62,9 @@ void restart_interpolator();
 // reset (the interface assets and the battle's surfaces are rebuilt by then); the caller
 // lays out what depends on the screen size.
 bool check_device();
+// Device resets so far: a screen that was not running when one happened (under the modal exit
+// screen, say) compares this with the count it last saw and lays itself out again.
+extern int g_device_resets;
 // The close request at the bottom of each frame (and the automated runs' frame limit): runs the
 // exit screen modally unless it is showing already, in which case the program quits at once.
 // Returns true when it ran the exit screen (the caller restarts its clock).

@@ -12,8 +12,9 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
+#include "game/gameplay.h"
+#include "game/hex.h"
 #include "game/hexmap.h"
-#include "game/main.h"
 #include "game/player.h"
 #include "game/unit.h"
 #include "game/unit_internal.h"
@@ -22,10 +23,11 @@
 // ---- 1. helpers -----------------------------------------------------------------------------------
 
 std::array<c_tile*, 6> neighbours_of(int col, int row) {
-    if (!g_map) return {};
-    return {g_map->get_neighbour_nw(col, row), g_map->get_neighbour_ne(col, row),
-            g_map->get_neighbour_w(col, row),  g_map->get_neighbour_e(col, row),
-            g_map->get_neighbour_sw(col, row), g_map->get_neighbour_se(col, row)};
+    std::array<c_tile*, 6> six{};
+    if (!g_map) return six;
+    for (hex_direction d : hex_directions)
+        six[d] = g_map->get_neighbour(col, row, d);
+    return six;
 }
 
 RECT tile_rect(const c_tile* tile) {
@@ -46,43 +48,12 @@ void mark_minimap_dirty(const RECT& r) {
 
 // ---- 2. hex distance --------------------------------------------------------------------------------
 
-namespace {
-// One step of the walk from `at` toward the centre (tx, ty).
-const c_tile* step_toward_centre(const c_tile* at, int tx, int ty) {
-    const auto [cx, cy] = tile_centre(at);
-    const c_tile* next = nullptr;
-    if (ty < cy) {
-        next =
-            tx > cx ? g_map->get_neighbour_ne(at->col, at->row) : g_map->get_neighbour_nw(at->col, at->row);
-        if (!next) next = g_map->get_neighbour_ne(at->col, at->row);
-    } else if (ty > cy) {
-        next =
-            tx > cx ? g_map->get_neighbour_se(at->col, at->row) : g_map->get_neighbour_sw(at->col, at->row);
-        if (!next) next = g_map->get_neighbour_se(at->col, at->row);
-    } else if (tx < cx) {
-        next = g_map->get_neighbour_w(at->col, at->row);
-    } else if (tx > cx) {
-        next = g_map->get_neighbour_e(at->col, at->row);
-    } else {
-        HV_RAISE("Both tiles x and y match. This should never have happened.", "calc_range", 0, nullptr);
-    }
-    return next;
-}
-} // namespace
-
 int calc_range(const c_tile* from, const c_tile* to) {
-    if (!from || !to || !g_map) return 0;
-    const auto [tx, ty] = tile_centre(to);
-    int count = 0;
-    // The walk only ever moves toward the target, so it cannot take more steps than the map has
-    // rows and columns; a tile of another map would never be reached, and the bound stops that.
-    const int limit = g_map->get_cols() + g_map->get_rows() + 2;
-    for (const c_tile* at = from; at != to; ++count) {
-        at = step_toward_centre(at, tx, ty);
-        if (!at || count > limit)
-            HV_RAISE("Unable to find a way between two tiles.", "calc_range", 0, nullptr);
-    }
-    return count;
+    if (!from || !to || !g_map || from == to) return 0;
+    // The walk moves over this map's tiles: a tile of another map is never reached.
+    if (g_map->get_tile(to->col, to->row) != to)
+        HV_RAISE("Unable to find a way between two tiles.", "calc_range", 0, nullptr);
+    return hex_distance({from->col, from->row}, {to->col, to->row});
 }
 
 // ---- 3. life of a unit ----------------------------------------------------------------------------

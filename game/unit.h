@@ -51,8 +51,8 @@ void read_unit_settings();
 // ---- geometry ---------------------------------------------------------------------------------------
 
 // Hex steps from one tile to another on g_map (0 from a tile to itself), walking one neighbour at a
-// time toward the target's centre. Raises "Both tiles x and y match. This should never have
-// happened." for two different tiles with the same centre.
+// time toward the target's centre (hex_distance). Raises "Unable to find a way between two
+// tiles." when the target is not a tile of g_map.
 int calc_range(const c_tile* from, const c_tile* to);
 
 // The rectangle a unit's picture covers over a tile-sized rectangle: twice as high, bottom-aligned.

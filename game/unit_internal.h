@@ -11,7 +11,7 @@ class c_tile;
 // The six neighbours of (col, row) on g_map in the order nw, ne, w, e, sw, se (null off the map).
 std::array<c_tile*, 6> neighbours_of(int col, int row);
 RECT tile_rect(const c_tile* tile);
-// A tile's centre with integer division, as the distance walk and the shots use it.
+// A tile's centre with integer division, as the shots aim at it.
 std::array<int, 2> tile_centre(const c_tile* tile);
 // The string-table text of a result ([gameplay] of g_stringtable; "" without one).
 std::string result_text(const char* key);

@@ -18,6 +18,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "framework/cursor_index.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
 
@@ -25,11 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> k_cursors = {
-    "arrow",     "hand",      "scroll_left", "scroll_right", "scroll_up", "scroll_down", "scroll_ul",
-    "scroll_ur", "scroll_dl", "scroll_dr",   "select",       "move_nw",   "move_ne",     "move_w",
-    "move_e",    "move_sw",   "move_se",     "nomove",       "attack_nw", "attack_ne",   "attack_w",
-    "attack_e",  "attack_sw", "attack_se",   "target",       "notarget"};
+const std::vector<std::string> k_cursors(cursor_names.begin(), cursor_names.end());
 
 const std::vector<std::pair<std::string, std::vector<std::string>>> k_strings = {
     {"main", {"caption"}},
@@ -653,10 +650,11 @@ class checker {
         for (const std::string& k : k_cursors)
             if (std::find(present.begin(), present.end(), k) == present.end()) missing.push_back(k);
         if (!missing.empty() || !extra.empty())
-            fault(name + " [cursors]",
-                  "holds " + std::to_string(present.size()) + " cursors, the game needs exactly these 26: " +
-                      join(k_cursors, ", ") + (missing.empty() ? "" : "; missing: " + join(missing, ", ")) +
-                      (extra.empty() ? "" : "; unknown: " + join(extra, ", ")));
+            fault(name + " [cursors]", "holds " + std::to_string(present.size()) +
+                                           " cursors, the game needs exactly these " +
+                                           std::to_string(CURSOR_COUNT) + ": " + join(k_cursors, ", ") +
+                                           (missing.empty() ? "" : "; missing: " + join(missing, ", ")) +
+                                           (extra.empty() ? "" : "; unknown: " + join(extra, ", ")));
         for (const std::string& key : k_cursors) {
             if (std::find(present.begin(), present.end(), key) == present.end()) continue;
             auto nums = quoted_image(*ui, name, "cursors", key, 4);

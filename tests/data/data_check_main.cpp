@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "framework/cursor_index.h"
 #include "tests/data/data_check.h"
 
 int main(int argc, char** argv) {
@@ -21,10 +22,10 @@ int main(int argc, char** argv) {
         std::printf("%zu fault(s) in %s\n", report.faults.size(), data.c_str());
         return 1;
     }
-    std::printf("%s is sound: %d tile types, %d unit types, %d explosions, %d fragmentations, 26 cursors, "
+    std::printf("%s is sound: %d tile types, %d unit types, %d explosions, %d fragmentations, %d cursors, "
                 "%d pictures loaded; picking agrees with the tiles\n",
                 data.c_str(), report.tile_types, report.unit_types, report.explosions, report.fragmentations,
-                report.pictures);
+                static_cast<int>(CURSOR_COUNT), report.pictures);
     if (!report.translucent.empty()) {
         std::string list;
         for (const std::string& p : report.translucent)

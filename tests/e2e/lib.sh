@@ -54,7 +54,6 @@ ini_value() { # file section key
 # The game reports what it shows (state, battle, selection, banner) as key=value lines in this
 # file after every frame that changed it.
 export HARNVALE_STATE_FILE="$WORK/state.txt"
-SHOTS="$SOURCE/build/screenshots"
 
 state_value() { # key
   [ -f "$HARNVALE_STATE_FILE" ] || return 0
@@ -98,14 +97,4 @@ click_at() { # window x y
   sleep 0.2
   xdotool mouseup 1
   sleep 0.1
-}
-
-screenshot() { # name
-  mkdir -p "$SHOTS"
-  import -window root "$SHOTS/$1.png"
-}
-
-# The mean brightness (0..255) of a screen rectangle, from a fresh screenshot.
-brightness() { # x y w h
-  import -window root -crop "$3x$4+$1+$2" -colorspace Gray -format '%[fx:int(255*mean)]' info:
 }

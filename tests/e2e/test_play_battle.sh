@@ -4,7 +4,7 @@
 # next ready unit (N), the end of a turn (E) and its banner, the minimap moving the view, every
 # player but one giving up (Ctrl + X) and the victory banner staying, Escape to the menu, and
 # the close request asking through the exit screen. Each step is checked in the state the game
-# reports; screenshots of the main moments go to build/screenshots.
+# reports (the screenshots of these moments come from the real-device screen test).
 source "$(dirname "$0")/lib.sh"
 printf '[screen]\nis_windowed=true\nleft=0\ntop=0\nright=1024\nbottom=768\nwidth=1024\nheight=768\ndepth=32\nrefresh_rate=60\nadapter=0\npresent_immediate=false\n[misc]\ndebug=0\nshow_moves=true\nshow_names=true\nscroll_speed=12\n' >"$WORK/start/settings.ini"
 # One battle every run: a map larger than the screen, so the minimap can move the view.
@@ -13,20 +13,15 @@ start_game
 win=$(wait_window)
 xdotool windowfocus "$win"
 
-# ---- the opening logo over black, then a click shows the menu without it
+# ---- the opening logo fades in; a click shows the menu without it
 wait_state logo_phase true "the game opens on the logo"
-for _ in $(seq 1 200); do [ "$(state_value logo)" -ge 60 ] && break; sleep 0.05; done
-[ "$(state_value logo)" -ge 60 ] || fail "the logo does not fade in"
-screenshot logo_over_black
-[ "$(brightness 0 0 1024 768)" -gt 3 ] || fail "nothing of the logo is on screen"
+for _ in $(seq 1 200); do [ "$(state_value logo)" -ge 30 ] && break; sleep 0.05; done
+first=$(state_value logo)
+[ "$first" -ge 30 ] || fail "the logo does not fade in"
 click_at "$win" 300 300
 wait_state logo_phase false "a click ends the logo"
 [ "$(state_value logo)" = 0 ] || fail "the logo is still drawn after the click"
 [ "$(state_value state)" = mainmenu ] || fail "no main menu after the logo"
-# A button under the mouse ("options") shows its hover look.
-xdotool mousemove --window "$win" 800 500
-sleep 0.4
-screenshot menu_button_hovered
 
 # ---- S starts a battle; its first banner names the first player
 press_key s
@@ -34,10 +29,6 @@ wait_state state gameplay "S starts a battle"
 player=$(state_value player)
 [ -n "$player" ] || fail "no player's turn at the start"
 [ "$(state_value banner)" = "$player" ] || fail "banner '$(state_value banner)', wanted '$player'"
-xdotool mousemove --window "$win" 600 300
-sleep 0.3
-screenshot battle_start
-
 # The first "c,r@x,y" of a list whose point lies on the battlefield, clear of the widgets.
 on_field() { # list
   local item xy x y
@@ -85,7 +76,6 @@ unit=$(select_unit_with attacks 2>/dev/null) || { key=targets; unit=$(select_uni
 target=$(on_field "$(state_value $key)")
 # shellcheck disable=SC2046
 click_at "$win" $(point_of "$target")
-screenshot attack_under_way
 wait_state busy false
 wait_change ready "$ready" "the attacker spent its turn" >/dev/null
 
@@ -125,7 +115,6 @@ done
 wait_state banner "Victory!" "one player left: the victory banner"
 sleep 2 # a turn's banner would have faded by now
 [ "$(state_value banner)" = "Victory!" ] || fail "the victory banner faded"
-screenshot victory_banner
 
 # ---- Escape leaves the battle
 press_key Escape

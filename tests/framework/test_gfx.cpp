@@ -1,5 +1,6 @@
 // The graphics wrapper and image batches against the recording device: clip stack, texture
 // binding, the point-sprite rule, batching, the translucent queue and the image registry.
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
@@ -230,18 +231,59 @@ TEST_F(Gfx, TranslucentPassDrawsFarToNearWithDepthWritesOff) {
     gfx.add_quad_tra(0, 0, 8, 8, 0.4f, 0.0f, a, 0, 1, 0, 1, 0x80FFFFFF);   // a sprite between
     EXPECT_EQ(dev.count("DrawPrimitive"), 0);
     gfx.flush();
-    ASSERT_EQ(dev.draws().size(), 4u) << dev.names();
+    // b alone, then a's run: the sprite amid a's triangles joins them as the two triangles of its
+    // square, so the run is one draw, still far to near.
+    ASSERT_EQ(dev.draws().size(), 2u) << dev.names();
     EXPECT_EQ(dev.draws()[0].texture, tb);
     EXPECT_EQ(dev.draws()[0].as<vertex_tra>()[0].z, 0.8f);
     EXPECT_EQ(dev.draws()[1].texture, ta);
-    EXPECT_EQ(dev.draws()[1].as<vertex_tra>()[0].z, 0.5f);
-    EXPECT_EQ(dev.draws()[2].type, D3DPT_POINTLIST);
-    EXPECT_EQ(dev.draws()[3].as<vertex_tra>()[0].z, 0.2f);
+    EXPECT_EQ(dev.draws()[1].type, D3DPT_TRIANGLELIST);
+    const auto run = dev.draws()[1].as<vertex_tra>();
+    ASSERT_EQ(run.size(), 18u);
+    EXPECT_EQ(run[0].z, 0.5f);
+    EXPECT_EQ(run[6].z, 0.4f);
+    EXPECT_EQ(run[17].z, 0.2f);
+    // The sprite's square: 8 x 8 at (0, 0) with the whole texture.
+    float l = 1e9f, r = -1e9f, t = 1e9f, b_ = -1e9f;
+    for (int i = 6; i < 12; ++i) {
+        l = std::min(l, run[i].x);
+        r = std::max(r, run[i].x);
+        t = std::min(t, run[i].y);
+        b_ = std::max(b_, run[i].y);
+        EXPECT_TRUE((run[i].u == 0 || run[i].u == 1) && (run[i].v == 0 || run[i].v == 1));
+    }
+    EXPECT_EQ(l, 0.0f);
+    EXPECT_EQ(r, 8.0f);
+    EXPECT_EQ(t, 0.0f);
+    EXPECT_EQ(b_, 8.0f);
     auto states = dev.find("SetRenderState");
     ASSERT_EQ(states.size(), 2u);
     EXPECT_EQ(states[0]->args, (std::vector<std::string>{"14", "0"}));
     EXPECT_EQ(states[1]->args, (std::vector<std::string>{"14", "1"}));
     EXPECT_TRUE(gfx.get_alpha_records().empty());
+    a->release();
+    b->release();
+    ta->Release();
+    tb->Release();
+}
+
+TEST_F(Gfx, TranslucentSpritesAloneStaySpritesAndOtherImagesStillSplitRuns) {
+    IDirect3DTexture9* ta = make_texture(2, 2, 0xFFFFFFFF);
+    IDirect3DTexture9* tb = make_texture(2, 2, 0xFFFFFFFF);
+    c_image* a = gfx.get_image(ta, 0.1f);
+    c_image* b = gfx.get_image(tb, 0.2f);
+    gfx.add_quad_tra(0, 0, 8, 8, 0.9f, 0.0f, a, 0, 1, 0, 1, 0x80FFFFFF);
+    gfx.add_quad_tra(4, 4, 12, 12, 0.8f, 0.0f, a, 0, 1, 0, 1, 0x80FFFFFF);
+    gfx.add_quad_tra(0, 0, 10, 20, 0.7f, 0.0f, b, 0, 1, 0, 1, 0x80FFFFFF); // another image between
+    gfx.add_quad_tra(0, 0, 8, 8, 0.6f, 0.0f, a, 0, 1, 0, 1, 0x80FFFFFF);
+    gfx.add_quad_tra(0, 0, 10, 20, 0.5f, 0.0f, a, 0, 1, 0, 1, 0x80FFFFFF);
+    gfx.flush();
+    ASSERT_EQ(dev.draws().size(), 3u) << dev.names();
+    EXPECT_EQ(dev.draws()[0].type, D3DPT_POINTLIST);
+    EXPECT_EQ(dev.draws()[0].vertex_count(), 2u);
+    EXPECT_EQ(dev.draws()[1].texture, tb);
+    EXPECT_EQ(dev.draws()[2].type, D3DPT_TRIANGLELIST);
+    EXPECT_EQ(dev.draws()[2].vertex_count(), 12u);
     a->release();
     b->release();
     ta->Release();

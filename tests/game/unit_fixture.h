@@ -7,9 +7,9 @@
 #include <string>
 
 #include "framework/ini.h"
+#include "framework/misc.h"
 #include "game/gameplay.h"
 #include "game/hexmap.h"
-#include "game/main.h"
 #include "game/player.h"
 #include "game/unit.h"
 #include "tests/game/game_fixture.h"
@@ -136,7 +136,7 @@ class unit_test : public world_test {
         const D3DCOLOR colours[3] = {0xFFFF0000, 0xFF7F7FFF, 0xFFFFFF00};
         for (int i = 0; i < 3; ++i)
             g_playermanager->add_player(
-                new c_humanplayer(colours[i], "p" + std::to_string(i), teams[size_t(i)]));
+                new c_humanplayer(colours[i], format_string("p%d", i), teams[size_t(i)]));
         g_unitmanager = new c_unitmanager();
     }
     c_player* player(int i) const { return g_playermanager->get_player_index(i); }

@@ -2,6 +2,7 @@
 // opening logo, the close request from every screen, and the battle screen's frame (hovered tile,
 // cursor choice, end turn, slow motion, victory). Input and the clock are scripted frame by frame
 // through the state loops' hooks, so every run is exact and needs no real time.
+#include "game/hex.h"
 #include "tests/gl/state_fixture.h"
 
 namespace {
@@ -302,6 +303,171 @@ TEST_F(StateTest, TheVictoryBannerStaysAtFullStrength) {
     for (int v : fades)
         EXPECT_GE(v, 1200 - 35);
     EXPECT_EQ(g_banner.text, g_stringtable->get_string("gameplay", "victory"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(StateTest, AHeldCtrlXGivesUpOnlyThePlayerWhoseTurnItWas) {
+    new_battle(17);
+    ASSERT_EQ(g_playermanager->get_num_alive(), 3);
+    const c_player* first = g_playermanager->get_current_player();
+    // Held for 20 frames: long past the moment the turn passes to the next player.
+    script = [&](int f) {
+        mouse(600, 300, false);
+        hold(DIK_LCONTROL, f >= 2 && f < 22);
+        hold(DIK_X, f >= 2 && f < 22);
+    };
+    bool checked = false;
+    after_frame = [&](int f) {
+        if (f != 30) return;
+        EXPECT_EQ(g_playermanager->get_num_alive(), 2);
+        EXPECT_EQ(first->get_num_units(), 0);
+        EXPECT_NE(g_playermanager->get_current_player(), first);
+        checked = true;
+        g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_GAMEPLAY;
+    gs_gameplay();
+    EXPECT_TRUE(checked);
+}
+
+TEST_F(StateTest, AHeldKeypadKeyGivesOneOrder) {
+    new_battle(18);
+    c_player* player = g_playermanager->get_current_player();
+    ASSERT_NE(player, nullptr);
+    // A ready unit with a free neighbour in a keypad direction.
+    static const int keys[6] = {DIK_NUMPAD7, DIK_NUMPAD9, DIK_NUMPAD4, DIK_NUMPAD6, DIK_NUMPAD1, DIK_NUMPAD3};
+    c_unit* walker = nullptr;
+    int key = 0;
+    for (c_unit* u : player->get_units()) {
+        if (u->get_moves_left() < 2) continue; // a unit that can walk twice would show a repeat
+        for (int d = 0; d < 6 && !walker; ++d) {
+            c_tile* t = g_map->get_neighbour(u->get_col(), u->get_row(), hex_directions[d]);
+            if (t && u->can_act() && u->classify(t) == CLASS_MOVE) {
+                walker = u;
+                key = keys[d];
+            }
+        }
+        if (walker) break;
+    }
+    ASSERT_NE(walker, nullptr);
+    walker->select();
+    const int moves = walker->get_moves_left();
+    const c_tile* start = walker->get_tile();
+    script = [&](int f) {
+        mouse(600, 300, false);
+        hold(key, f >= 2 && f < 120);
+    };
+    bool checked = false;
+    after_frame = [&](int f) {
+        if (f != 130) return;
+        EXPECT_NE(walker->get_tile(), start);
+        EXPECT_EQ(walker->get_moves_left(), moves - 1);
+        checked = true;
+        g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_GAMEPLAY;
+    gs_gameplay();
+    EXPECT_TRUE(checked);
+}
+
+} // namespace
+
+// ---- bad input and device loss
+
+namespace {
+
+TEST_F(StateTest, ADeviceResetUnderTheExitScreenKeepsTheBattleAndRedrawsTheMinimap) {
+    new_battle(19);
+    const c_map* map = g_map;
+    const int resets = g_device_resets;
+    std::vector<int> states;
+    script = [&](int f) {
+        mouse(600, 300, false);
+        if (f == 3) g_core->quit = true;
+        hold(DIK_C, f >= 8 && f < 10);
+    };
+    after_frame = [&](int f) {
+        states.push_back(g_game_state);
+        // The window is moved while the question shows: the next frame resets the device.
+        if (f == 5) g_core->forced_reset = true;
+        if (f == 14) {
+            EXPECT_EQ(g_map, map);
+            EXPECT_NE(g_minimap_texture, nullptr);
+            EXPECT_NE(g_minimap_depth, nullptr);
+            g_game_state = GS_QUIT;
+        }
+    };
+    g_game_state = GS_GAMEPLAY;
+    gs_gameplay();
+    EXPECT_EQ(states.at(6), GS_EXITSCREEN);
+    EXPECT_EQ(states.at(12), GS_GAMEPLAY);
+    EXPECT_GT(g_device_resets, resets);
+    EXPECT_GE(dev().resets, 1);
+}
+
+TEST_F(StateTest, ABattleWithoutUnitsRunsWithNobodyToGiveOrders) {
+    gameplay_load_static();
+    g_map = new c_map(12, 12, true);
+    g_playermanager->add_player(new c_humanplayer(0xFFFF0000, "Brindlecap", 0));
+    g_playermanager->add_player(new c_humanplayer(0xFF7F7FFF, "Thistlewick", 0));
+    g_playermanager->next_player(); // nobody owns a unit: no turn starts
+    ASSERT_EQ(g_playermanager->get_current_player(), nullptr);
+    // Clicks on the map, N, E and Ctrl + X: none of them has anyone to act for.
+    script = [&](int f) {
+        std::memset(g_kb_state, 0, sizeof g_kb_state);
+        mouse(500, 400, f % 4 == 1);
+        if (f % 10 == 3) hold(DIK_N, true);
+        if (f % 10 == 5) hold(DIK_E, true);
+        if (f % 10 == 7) {
+            hold(DIK_LCONTROL, true);
+            hold(DIK_X, true);
+        }
+    };
+    after_frame = [&](int f) {
+        if (f == 40) g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_GAMEPLAY;
+    gs_gameplay();
+    EXPECT_EQ(frame, 41);
+}
+
+TEST_F(StateTest, AStateWithoutALoopKeepsShowingFrames) {
+    after_frame = [&](int f) {
+        if (f == 3) g_game_state = GS_QUIT;
+    };
+    g_game_state = 42;
+    run_states();
+    EXPECT_EQ(frame, 4); // frames were drawn, not a busy loop
+}
+
+TEST_F(StateTest, MissingTextSectionsGiveEmptyLabels) {
+    write_file(dir.file("stringtable.ini"), "[main]\ncaption=Harnvale\n");
+    delete g_stringtable;
+    g_stringtable = new c_ini(dir.file("stringtable.ini"));
+    g_opening_logo = false;
+    script = [&](int f) { hold(DIK_S, f == 2); };
+    std::vector<int> states;
+    after_frame = [&](int f) {
+        states.push_back(g_game_state);
+        if (f == 10) g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_MAINMENU;
+    run_states();
+    // S still starts a battle, shown with empty labels.
+    EXPECT_EQ(states.at(8), GS_GAMEPLAY);
+}
+
+TEST_F(StateTest, AnEmptyCursorSetIsReportedNotACrash) {
+    c_cursor* loaded = g_cursors;
+    c_cursor empty(g_gfx);
+    g_cursors = &empty;
+    g_opening_logo = false;
+    g_game_state = GS_MAINMENU;
+    EXPECT_RAISES(gs_mainmenu(), "Cursor identifier out of range.");
+    g_cursors = loaded;
 }
 
 } // namespace

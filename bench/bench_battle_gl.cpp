@@ -1,0 +1,291 @@
+// A 32 x 32 battle from the game's DATA on the real OpenGL device at 1024 x 768, presented
+// without pacing: how long a new battle takes to set up (and its first frame, which draws the
+// whole minimap), and frames per second with 1000 live particles, each frame drawn the way the
+// battle screen draws it (minimap refresh, selection, map with flags and names, effects, the
+// minimap with its view rectangle, the banner). Draw calls per frame are counted by running the
+// same frame on the recording device. Prints "key=value" lines; needs a display:
+//   bash scripts/with_display.sh build/release/bench/bench_battle_gl [seconds]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/core.h"
+#include "framework/font.h"
+#include "framework/gfx.h"
+#include "framework/ini.h"
+#include "framework/interpolator.h"
+#include "game/battle_turns.h"
+#include "game/explosion.h"
+#include "game/gameplay.h"
+#include "game/hexmap.h"
+#include "game/main.h"
+#include "game/minimap.h"
+#include "game/player.h"
+#include "game/unit.h"
+#include "platform/crt.h"
+#include "platform/wingdi.h"
+#include "tests/fakes/recording_device.h"
+
+namespace {
+
+using bench_clock = std::chrono::steady_clock;
+
+double ms_since(bench_clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(bench_clock::now() - t0).count();
+}
+
+// CPU time of the whole process (the renderer's threads included), in milliseconds.
+double process_cpu_ms() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1000.0 + t.tv_nsec / 1.0e6;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// The minimap widget's content rectangle on a 768-pixel screen (the widget's frame taken off).
+constexpr RECT minimap_content{8, 768 - 88, 120, 768 - 8};
+constexpr int live_particles = 1000;
+
+// A seed whose first two draws give 32 columns and 32 rows.
+unsigned seed_for_32x32() {
+    for (unsigned seed = 1;; ++seed) {
+        crt::srand(seed);
+        const int cols = 10 + crt::rand() % 23, rows = 10 + crt::rand() % 23;
+        if (cols == 32 && rows == 32) return seed;
+    }
+}
+
+void new_battle(unsigned seed) {
+    gameplay_load_static();
+    crt::srand(seed);
+    gameplay_new_game();
+}
+
+// The ini files, the game font and the particle pool; the device's wrapper must be g_gfx.
+void load_world() {
+    g_rules = new c_ini("rules.ini");
+    g_stringtable = new c_ini("stringtable.ini");
+    g_interface = new c_ini("interface.ini");
+    g_font = new c_font(g_gfx, CreateFontA(g_interface->get_int("misc", "font_size"), 10, 0, 0, 0, 0, 0, 0, 0,
+                                           0, 0, 0, 0, g_interface->get_raw("misc", "font_name").c_str()));
+    g_particle_pool = new c_particle_pool(live_particles);
+    g_show_moves = g_show_names = true;
+}
+
+void unload_world() {
+    gameplay_unload_static();
+    delete g_particle_pool;
+    delete g_font;
+    delete g_interface;
+    delete g_stringtable;
+    delete g_rules;
+    g_particle_pool = nullptr;
+    g_font = nullptr;
+    g_interface = g_stringtable = g_rules = nullptr;
+}
+
+// Spawns blasts inside the view until `live_particles` particles are in the effect list.
+void top_up_particles(c_explosion& blast) {
+    while (static_cast<int>(g_effects.size()) < live_particles) {
+        const float x = static_cast<float>(scroll_ix + 64 + crt::rand() % 896);
+        const float y = static_cast<float>(scroll_iy + 64 + crt::rand() % 640);
+        blast.explode(x, x + 48, y, y + 48);
+    }
+    // An explosion spawns whole: trim the last one's surplus so the count is exact.
+    while (static_cast<int>(g_effects.size()) > live_particles) {
+        g_effects.back()->release();
+        g_effects.pop_back();
+    }
+}
+
+void update_step(c_interpolator& ip, c_explosion& blast) {
+    ip.prev_update_time = ip.update_time;
+    ip.update_time += 33;
+    update_effects(g_effects);
+    update_effects(g_overlays);
+    g_map->update_blinks();
+    g_unitmanager->update();
+    gameplay_turn_step();
+    update_banner();
+    top_up_particles(blast);
+}
+
+// The battle screen's drawing pass, without the buttons (their frames are a few more quads).
+void draw_battle(IDirect3DDevice9* device, c_interpolator& ip) {
+    refresh_minimap();
+    ip.drawing = true;
+    g_gfx->depth = 0.0f;
+    if (c_player* player = current_player()) player->draw_selection();
+    g_map->draw(1024, 768);
+    g_gfx->flush();
+    device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    draw_effects(g_effects);
+    g_gfx->flush();
+    draw_effects(g_overlays);
+    g_gfx->flush();
+    device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    draw_minimap_widget(minimap_content, 1);
+    draw_banner(g_font, screen_info{});
+    g_gfx->flush();
+    ip.drawing = false;
+}
+
+// A battle in the middle of the map with a selected unit, blinking moves and 1000 particles.
+void prepare_scene(c_interpolator& ip, c_explosion& blast) {
+    scroll_x = 500;
+    scroll_y = 400;
+    truncate_scroll();
+    if (c_player* player = current_player()) player->select_next();
+    g_minimap_dirty.clear();
+    minimap_mark_all_dirty();
+    top_up_particles(blast);
+    ip.draw_time = ip.update_time;
+}
+
+void measure_gl(double seconds, unsigned seed) {
+    settings_record s{};
+    s.is_windowed = TRUE;
+    s.window_rect = RECT{0, 0, 1024, 768};
+    s.mode = D3DDISPLAYMODE{1024, 768, 60, D3DFMT_X8R8G8B8};
+    s.present_interval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    c_core* core = new c_core("Harnvale battle bench", "", s, 0, 0x1C);
+    g_core = core;
+    g_gfx = core->gfx;
+    c_interpolator ip(static_cast<int>(core->get_cur_time()));
+    load_world();
+    std::printf("gl_renderer=%s\n", core->adapter_description.c_str());
+
+    // A new battle: its set-up, and its first frame with the whole minimap drawn.
+    std::vector<double> setup, first_frame;
+    for (int i = 0; i < 11; ++i) {
+        gameplay_unload_static();
+        auto t0 = bench_clock::now();
+        new_battle(seed);
+        setup.push_back(ms_since(t0));
+        minimap_mark_all_dirty();
+        t0 = bench_clock::now();
+        core->frame_begin(0xFF806000);
+        draw_battle(core->device, ip);
+        core->frame_end();
+        first_frame.push_back(ms_since(t0));
+    }
+    std::printf("new_battle_setup_ms=%.2f\n", median(setup));
+    std::printf("new_battle_first_frame_ms=%.2f\n", median(first_frame));
+
+    c_explosion blast("explosion_blast", 50);
+    prepare_scene(ip, blast);
+    // Warm-up: textures uploaded, shaders compiled.
+    for (int i = 0; i < 20; ++i) {
+        core->frame_begin(0xFF806000);
+        draw_battle(core->device, ip);
+        core->frame_end();
+    }
+    int frames = 0;
+    double next_step = 33.0;
+    const double cpu0 = process_cpu_ms();
+    const auto t0 = bench_clock::now();
+    std::vector<double> frame_ms;
+    for (double elapsed = 0.0; elapsed < seconds * 1000.0; elapsed = ms_since(t0)) {
+        const auto f0 = bench_clock::now();
+        core->frame_begin(0xFF806000);
+        draw_battle(core->device, ip);
+        // The world moves on in 33-ms steps of real time, as the interpolator schedules them.
+        for (; elapsed >= next_step; next_step += 33.0)
+            update_step(ip, blast);
+        ip.draw_time = ip.update_time;
+        core->frame_end();
+        frame_ms.push_back(ms_since(f0));
+        ++frames;
+    }
+    const double total = ms_since(t0);
+    const double cpu = process_cpu_ms() - cpu0;
+    std::printf("battle_fps=%.1f\n", frames * 1000.0 / total);
+    // On a loaded machine the frame rate shows the share of the cores the bench got; the CPU
+    // time per frame (renderer threads included) is what a frame costs.
+    std::printf("battle_cpu_ms_per_frame=%.3f\n", cpu / frames);
+    std::printf("battle_frame_ms_median=%.3f\n", median(frame_ms));
+    std::printf("live_particles=%d\n", static_cast<int>(g_effects.size()));
+    unload_world();
+    g_gfx = nullptr;
+    g_core = nullptr;
+    delete core;
+}
+
+// The same frame on the recording device, which counts the calls.
+void count_draw_calls(unsigned seed) {
+    recording_device dev;
+    dev.keep_log = false;
+    auto gfx = std::make_unique<c_gfx>(&dev, 2.0e-5f);
+    g_gfx = gfx.get();
+    c_interpolator ip(1000);
+    load_world();
+    new_battle(seed);
+    c_explosion blast("explosion_blast", 50);
+    prepare_scene(ip, blast);
+    draw_battle(&dev, ip); // the whole minimap, once
+    for (int i = 0; i < 3; ++i)
+        update_step(ip, blast); // a few units' marks changed, as in play
+    dev.clear_log();
+    const int frames = 10;
+    for (int i = 0; i < frames; ++i)
+        draw_battle(&dev, ip);
+    const int calls =
+        dev.count("DrawPrimitive") + dev.count("DrawPrimitiveUP") + dev.count("DrawIndexedPrimitiveUP");
+    std::printf("draw_calls_per_frame=%.1f\n", static_cast<double>(calls) / frames);
+    // The program's own CPU time per frame, without any rendering: the same frame on a device
+    // that only records.
+    std::vector<double> own;
+    for (int i = 0; i < 200; ++i) {
+        const auto t0 = bench_clock::now();
+        draw_battle(&dev, ip);
+        own.push_back(ms_since(t0));
+    }
+    std::printf("frame_cpu_outside_gl_ms=%.3f\n", median(own));
+    if (std::getenv("HV_BENCH_BREAKDOWN")) {
+        dev.keep_log = true;
+        dev.clear_log();
+        draw_battle(&dev, ip);
+        std::map<std::string, int> kinds;
+        for (const recorded_call& c : dev.log())
+            if (c.draw_index >= 0) {
+                const draw_record& d = dev.draws()[c.draw_index];
+                kinds[c.name + " fvf " + std::to_string(d.fvf) + " type " + std::to_string(d.type) + " tex " +
+                      rec_arg(d.texture)]++;
+            }
+        for (auto& [k, n] : kinds)
+            std::printf("  %5d %s\n", n, k.c_str());
+    }
+    std::printf("units=%d\n", static_cast<int>(g_unitmanager->get_all().size()));
+    unload_world();
+    g_gfx = nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("HARNVALE_NONINTERACTIVE", "1", 1);
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+    const auto old_cwd = std::filesystem::current_path();
+    std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
+    const unsigned seed = seed_for_32x32();
+    try {
+        measure_gl(seconds, seed);
+        count_draw_calls(seed);
+    } catch (const c_err& e) {
+        std::fprintf(stderr, "%s\n", e.get_report().c_str());
+        return 1;
+    }
+    std::filesystem::current_path(old_cwd);
+    return 0;
+}

@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# One report of the game's performance on this machine, under the X server of $DISPLAY (or a
+# private Xvfb, through with_display.sh): start-up to the main menu's first frame, a new 32 x 32
+# battle's set-up and first frame, frames per second of that battle with 1000 live particles
+# and no frame pacing, draw calls per battle frame, the program's own CPU time per frame, CPU
+# share of one core while idle in the menu and in a battle at 60 Hz pacing, peak resident
+# memory and the installed size. Each figure is the median of several runs.
+#   bash scripts/bench_report.sh            (builds the release targets it needs first)
+#   RUNS=5 SECONDS_PER_SAMPLE=5 bash scripts/bench_report.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+if [ -z "${HV_BENCH_REPORT_INNER:-}" ]; then
+  export HV_BENCH_REPORT_INNER=1
+  exec bash scripts/with_display.sh bash "$0" "$@"
+fi
+
+RUNS=${RUNS:-5}
+SAMPLE=${SECONDS_PER_SAMPLE:-5}
+BUILD=build/release
+GAME="$ROOT/$BUILD/harnvale"
+BENCH="$ROOT/$BUILD/bench/bench_battle_gl"
+if [ -z "${HV_BENCH_NO_BUILD:-}" ]; then
+  nice cmake --build --preset release --target harnvale bench_battle_gl >/dev/null
+fi
+for tool in xdotool python3; do
+  command -v "$tool" >/dev/null || { echo "needs $tool (scripts/setup.sh installs it)" >&2; exit 1; }
+done
+
+WORK=$(mktemp -d /tmp/harnvale-bench-XXXXXX)
+GAME_PID=""
+cleanup() {
+  [ -n "$GAME_PID" ] && kill "$GAME_PID" 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+mkdir -p "$WORK/start"
+cp -r DATA "$WORK/start/DATA"
+export HARNVALE_NONINTERACTIVE=1
+
+median() { sort -g | awk '{v[NR]=$1} END {if (NR) print v[int((NR+1)/2)]; else print "n/a"}'; }
+fresh_settings() { cp scripts/default_settings.ini "$WORK/start/settings.ini"; }
+
+echo "== Harnvale performance report, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# ---- start-up: process start until the menu's first frame has been presented (the game writes
+# its state report right after that frame), timed by polling the report every millisecond.
+startup=()
+for _ in $(seq 1 "$RUNS"); do
+  fresh_settings
+  rm -f "$WORK/state.txt"
+  ms=$(cd "$WORK/start" && HARNVALE_STATE_FILE="$WORK/state.txt" HARNVALE_QUIT_AFTER_FRAMES=2 python3 - "$GAME" <<'EOF'
+import os, subprocess, sys, time
+path = os.environ["HARNVALE_STATE_FILE"]
+t0 = time.monotonic()
+p = subprocess.Popen([sys.argv[1]], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+while not os.path.exists(path):
+    if p.poll() is not None or time.monotonic() - t0 > 30:
+        break
+    time.sleep(0.001)
+print("%.1f" % ((time.monotonic() - t0) * 1000))
+p.wait()
+EOF
+)
+  startup+=("$ms")
+done
+echo "start-up to the menu's first frame: median $(printf '%s\n' "${startup[@]}" | median) ms (runs: ${startup[*]}; target 150)"
+
+# ---- the battle bench on the real device: set-up, first frame, fps, draw calls
+declare -A bench
+renderer=unknown
+for _ in $(seq 1 3); do
+  while IFS='=' read -r key value; do
+    if [ "$key" = gl_renderer ]; then renderer=$value; else bench[$key]+="$value "; fi
+  done < <("$BENCH" "$SAMPLE" 2>/dev/null)
+done
+bench_median() { printf '%s\n' ${bench[$1]} | median; }
+echo "GL renderer: $renderer"
+echo "new 32 x 32 battle, set-up: median $(bench_median new_battle_setup_ms) ms (target 30)"
+echo "new 32 x 32 battle, first frame with the whole minimap: median $(bench_median new_battle_first_frame_ms) ms"
+echo "32 x 32 battle, 1000 particles, no pacing: median $(bench_median battle_fps) fps (target 400);" \
+  "CPU $(bench_median battle_cpu_ms_per_frame) ms per frame with the renderer's threads;" \
+  "the program's own CPU outside GL $(bench_median frame_cpu_outside_gl_ms) ms per frame"
+echo "draw calls per battle frame: $(bench_median draw_calls_per_frame) (target 50)"
+
+# ---- idle CPU at the normal 60 Hz pacing, in the menu and in a battle; peak resident memory
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+cpu_share() { # pid seconds -> percent of one core
+  local t0 t1
+  t0=$(cpu_ticks "$1")
+  sleep "$2"
+  t1=$(cpu_ticks "$1")
+  awk -v d=$((t1 - t0)) -v hz="$(getconf CLK_TCK)" -v s="$2" 'BEGIN {printf "%.1f", 100 * d / hz / s}'
+}
+state_value() { awk -v k="$1" 'index($0, k "=") == 1 {print substr($0, length(k) + 2); exit}' "$WORK/state.txt" 2>/dev/null || true; }
+wait_state() { # key value
+  for _ in $(seq 1 600); do
+    [ "$(state_value "$1")" = "$2" ] && return 0
+    kill -0 "$GAME_PID" 2>/dev/null || { echo "the game ended early" >&2; return 1; }
+    sleep 0.05
+  done
+  echo "timed out waiting for $1=$2" >&2
+  return 1
+}
+# Input is read once per frame: the key is held for more than a frame, into the focused window.
+press() { # window key
+  xdotool windowfocus "$1" 2>/dev/null || true
+  xdotool keydown "$2"
+  sleep 0.2
+  xdotool keyup "$2"
+}
+menu_idle=()
+battle_idle=()
+peak_rss=()
+for _ in $(seq 1 3); do
+  fresh_settings
+  rm -f "$WORK/state.txt"
+  (cd "$WORK/start" && HARNVALE_STATE_FILE="$WORK/state.txt" exec "$GAME" >/dev/null 2>&1) &
+  GAME_PID=$!
+  win=""
+  for _ in $(seq 1 600); do
+    win=$(xdotool search --onlyvisible --pid "$GAME_PID" 2>/dev/null | head -1 || true)
+    [ -n "$win" ] && break
+    sleep 0.05
+  done
+  [ -n "$win" ] || { echo "no game window" >&2; exit 1; }
+  xdotool windowfocus "$win" 2>/dev/null || true
+  wait_state state mainmenu
+  press "$win" Escape # the logo gives way to the menu
+  wait_state logo_phase false
+  sleep 2 # the logo fades out over the menu
+  menu_idle+=("$(cpu_share "$GAME_PID" "$SAMPLE")")
+  press "$win" s
+  wait_state state gameplay
+  sleep 1
+  battle_idle+=("$(cpu_share "$GAME_PID" "$SAMPLE")")
+  peak_rss+=("$(awk '/VmHWM/ {print $2 / 1024}' "/proc/$GAME_PID/status")")
+  kill "$GAME_PID"
+  wait "$GAME_PID" 2>/dev/null || true
+  GAME_PID=""
+done
+echo "idle in the menu at 60 Hz: median $(printf '%s\n' "${menu_idle[@]}" | median) % of a core (runs: ${menu_idle[*]}; target 15)"
+echo "idle in a battle at 60 Hz: median $(printf '%s\n' "${battle_idle[@]}" | median) % of a core (runs: ${battle_idle[*]}; target 20)"
+echo "peak resident memory (menu, then a battle): median $(printf '%s\n' "${peak_rss[@]}" | median) MB (runs: ${peak_rss[*]})"
+
+# ---- installed size: the release binary and DATA
+bin_bytes=$(stat -c %s "$GAME")
+strip -o "$WORK/harnvale.stripped" "$GAME" 2>/dev/null && stripped=$(stat -c %s "$WORK/harnvale.stripped") || stripped=$bin_bytes
+data_bytes=$(du -sb DATA | cut -f1)
+awk -v b="$bin_bytes" -v s="$stripped" -v d="$data_bytes" 'BEGIN {
+  printf "installed size: binary %.2f MB (%.2f MB stripped) + DATA %.2f MB = %.2f MB\n",
+         b / 1048576, s / 1048576, d / 1048576, (s + d) / 1048576 }'
