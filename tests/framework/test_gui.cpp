@@ -420,3 +420,34 @@ TEST_F(GuiDrawOrder, SiblingsApartShareBatchesAndAnOverlappingOneCoversTheLabelB
 }
 
 } // namespace
+
+namespace {
+
+class GuiText : public GuiFixture {};
+
+TEST_F(GuiText, LabelsOfAnyLengthAndBytesAreLaidOutAndClippedToTheirWidget) {
+    std::string text;
+    for (int i = 0; i < 6000; ++i)
+        text += static_cast<char>(i % 256);
+    c_panel root(&s, 0, 0, 800, 600, MODE_ACTIVE, 0);
+    c_button b(&s, 100, 100, 300, 140, text, 0, nullptr, MODE_ACTIVE, FRAME_ALL);
+    c_checkbox box(&s, 100, 200, 300, 230, text, 0, true);
+    c_listbox list(&s, 400, 100, 700, 300, 0, 0, FRAME_ALL, 0);
+    c_listitem item(text);
+    list.add_item(&item);
+    root.add_child(&b);
+    root.add_child(&box);
+    root.add_child(&list);
+    dev.clear_log();
+    root.draw();
+    EXPECT_EQ(gfx.clip_count(), 0);
+    // Every label was drawn inside a scissor no larger than its widget.
+    bool saw_button_clip = false;
+    for (const recorded_call* c : dev.find("SetScissorRect"))
+        saw_button_clip |= c->args[0] == "100,100,300,140";
+    EXPECT_TRUE(saw_button_clip) << dev.names();
+    ASSERT_NE(b.get_label(0), nullptr);
+    EXPECT_GT(b.get_label(0)->get_quad_count(), 0);
+}
+
+} // namespace

@@ -187,3 +187,48 @@ TEST_F(GlWidgets, TheGalleryShowsEveryWidgetAndStateFromTheGameData) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(GlWidgets, TheModeBoxListsEveryModeTheAdapterCountsInItsFormats) {
+    UINT counted = 0;
+    for (D3DFORMAT f : {D3DFMT_R3G3B2, D3DFMT_X1R5G5B5, D3DFMT_R5G6B5, D3DFMT_R8G8B8, D3DFMT_X8R8G8B8,
+                        D3DFMT_A2R10G10B10, D3DFMT_A16B16G16R16})
+        counted += core->d3d->GetAdapterModeCount(core->settings.adapter, f);
+    c_modebox modes(&g_gui_settings, 0, 0, 800, 600, 0xC8, 0xD0, FRAME_ALL, 0, core->settings);
+    ASSERT_GE(counted, 1u);
+    EXPECT_EQ(static_cast<UINT>(modes.item_count()), counted);
+    // The desktop's own mode is among them.
+    D3DDISPLAYMODE desktop{};
+    ASSERT_EQ(core->d3d->GetAdapterDisplayMode(core->settings.adapter, &desktop), D3D_OK);
+    modes.select(nullptr);
+    modes.select_mode(desktop);
+    EXPECT_GE(modes.get_selected_index(), 0);
+}
+
+TEST_F(GlWidgets, AfterALostDeviceTheLooksCursorAndWidgetsComeBack) {
+    c_interpolator ip(static_cast<int>(core->get_cur_time()));
+    g_interpolator = &ip;
+    c_panel root(&g_gui_settings, 0, 0, 800, 600, MODE_ACTIVE, 0);
+    c_button b(&g_gui_settings, 100, 100, 700, 200, "Back again", 0, nullptr, MODE_ACTIVE, FRAME_ALL);
+    root.add_child(&b);
+    const frame before = draw(root);
+    g_cursors->set_cursor(5);
+    g_gui_settings.screen_width = g_gui_settings.screen_height = 1;
+    core->forced_reset = true;
+    recover_device();
+    EXPECT_EQ(core->check_reset(), 0);
+    int w = 0, h = 0;
+    core->get_client_size(w, h);
+    EXPECT_EQ(g_gui_settings.screen_width, w);
+    EXPECT_EQ(g_gui_settings.screen_height, h);
+    EXPECT_EQ(g_checkbox_gui_settings.screen_width, w);
+    EXPECT_EQ(g_cursors->get_current(), 0);
+    root.layout();
+    const frame after = draw(root);
+    const RECT o = b.get_outer_rect();
+    EXPECT_EQ(average(after, o), average(before, o));
+    g_interpolator = nullptr;
+}
+
+} // namespace
