@@ -185,8 +185,12 @@ void gs_credits() {
     g_core->get_client_size(width, height);
     restart_interpolator();
     c_credits show(std::move(entries), width, height);
+    int resets_seen = g_device_resets;
     while (g_game_state == GS_CREDITS) {
-        if (check_device()) {
+        check_device();
+        // Also a reset under the modal exit screen: the screen may have another size now.
+        if (resets_seen != g_device_resets) {
+            resets_seen = g_device_resets;
             g_core->get_client_size(width, height);
             show.resize(width, height);
         }

@@ -166,8 +166,10 @@ void gs_options() {
     c_screen& screen = options.screen();
     restart_interpolator();
     while (g_game_state == GS_OPTIONS) {
-        // A changed display comes back laid out for its new size.
-        if (check_device()) screen.root()->layout();
+        // A changed display (or a reset under the modal exit screen) comes back laid out for
+        // its new size.
+        check_device();
+        if (screen.reset_since_last_check()) screen.root()->layout();
         g_core->frame_begin(0xFF000000);
         read_frame_input();
         options.before_update();
