@@ -1,8 +1,9 @@
 // The application core: the one window, the Direct3D device, DirectInput keyboard and mouse,
 // the millisecond clock, frame begin/end and the diagnostics overlay. Exactly one exists.
 //
-// Index: settings record and depth table; c_core construction; window and messages; clock;
-// device (compatibility, creation, reset, frames); input; diagnostics.
+// Index: 1. the settings record and depth table; 2. option flags and helpers; 3. c_core: window,
+// messages, clock; 4. device (compatibility, creation, reset, frames); 5. input; 6. diagnostics;
+// 7. fields the states read and write.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -13,6 +14,8 @@
 
 class c_gfx;
 class c_font;
+
+// ---- 1. the settings record and depth table
 
 // The display settings: eleven 32-bit fields, kept inside the core and compared as blocks.
 struct settings_record {
@@ -34,12 +37,14 @@ class c_ini;
 settings_record read_screen_settings(c_ini& settings);
 void write_screen_settings(c_ini& settings, const settings_record& record);
 
-// Option flags of the core.
+// ---- 2. option flags and helpers
+
+// Option flags of the core, given to its constructor.
 constexpr DWORD CORE_WINDOWED_DEVICE = 1; // full-screen settings still make a windowed device
-constexpr DWORD CORE_FIXED_WINDOW = 2;
-constexpr DWORD CORE_DISCARD = 4;
-constexpr DWORD CORE_PERF_COUNTER = 8;
-constexpr DWORD CORE_HIDE_CURSOR = 16;
+constexpr DWORD CORE_FIXED_WINDOW = 2;    // a window of fixed size; else a sizeable one
+constexpr DWORD CORE_DISCARD = 4;         // swap effect DISCARD; else COPY
+constexpr DWORD CORE_PERF_COUNTER = 8;    // the clock reads the performance counter; else the tick count
+constexpr DWORD CORE_HIDE_CURSOR = 16;    // the system cursor is hidden over the client area
 
 // A screen point in the client area of a window with the outer rectangle `window` and the
 // client rectangle `client`.
@@ -61,14 +66,14 @@ class c_core : public c_reportable {
     static c_core* instance() { return instance_; }
     static LRESULT window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-    // ---- window, messages, clock
+    // ---- 3. window, messages, clock
     void pump_messages();
     void get_client_size(int& width, int& height) const;
     void get_cursor_pos(int& x, int& y) const;
     void place_window();
     std::uint32_t get_cur_time() const;
 
-    // ---- device
+    // ---- 4. device
     // 0 when the device can be used; D3DERR_DEVICELOST while it cannot; D3DERR_DEVICENOTRESET
     // when a reset is due (the caller releases its default-pool resources, then calls reset).
     HRESULT check_reset();
@@ -79,21 +84,36 @@ class c_core : public c_reportable {
     void frame_begin(D3DCOLOR clear_color);
     // Draws the diagnostics overlay, presents and pumps messages.
     void frame_end();
+    // Checks that the adapter can run the settings before a device is made or reset: reads the
+    // HAL device's capabilities into caps, then, for the desktop format in a window or the
+    // requested mode in full screen (test_display_mode first), that the format has hardware
+    // acceleration and takes a 16-bit depth buffer. Raises the first failure with its HRESULT.
     void test_compatibility();
+    // Passes when the adapter lists the settings' full-screen mode exactly (width, height, refresh
+    // rate and format); otherwise raises "The requested display mode is not supported." without
+    // an HRESULT, so a refresh rate of 0 never passes. Changes nothing.
     void test_display_mode();
+    // The present parameters for the current settings and window: a windowed-style device sized by
+    // the window (back buffer 0 x 0 in the desktop format) unless a real full screen is due, one
+    // back buffer, swap effect by the discard option, a 16-bit depth buffer, the settings'
+    // presentation interval. Used by device creation and by every reset; changes nothing.
     D3DPRESENT_PARAMETERS make_present_parameters() const;
+    // Sets the render states, texture-stage states, transforms and viewport the program draws with
+    // (alpha test and blending, depth and scissor tests, point sprites, a projection that keeps
+    // square units over the client area). Call after the device is made and after every reset,
+    // which forgets them; raises the first call that fails.
     void init_d3d_rendering();
 
-    // ---- input
+    // ---- 5. input
     // The shared 256-byte key array, refilled by every call.
     const BYTE* get_kb_state();
     DIMOUSESTATE get_mouse_state();
 
-    // ---- diagnostics
+    // ---- 6. diagnostics
     std::string get_details() const override;
     void draw_diagnostics();
 
-    // ---- fields the states read and write
+    // ---- 7. fields the states read and write
     std::string caption;
     std::string icon_file;
     std::string class_name;

@@ -1,9 +1,7 @@
 // Glyph-atlas fonts: painting the atlas with GDI, and drawing strings straight from it.
 //
-// Sections:
-//   1. construction, reset and details
-//   2. painting the atlas
-//   3. quads, draw_fast and draw_char
+// Index: 1. construction, reset and details; 2. painting the atlas; 3. quads, draw_fast and
+// draw_char.
 #include "framework/font.h"
 
 #include <algorithm>

@@ -1,10 +1,6 @@
 // Laid-out text: line breaking with word wrap, alignment, and the two ready vertex buffers.
 //
-// Sections:
-//   1. construction and details
-//   2. layout
-//   3. vertex buffers
-//   4. drawing
+// Index: 1. construction and details; 2. layout; 3. vertex buffers; 4. drawing.
 #include <algorithm>
 #include <climits>
 #include <cmath>

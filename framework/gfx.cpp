@@ -1,12 +1,8 @@
 // The graphics device wrapper: clip stack, immediate quads, queued quads, the image registry
 // and the depth-sorted translucent pass. The image batches are in gfx_image.cpp.
 //
-// Sections:
-//   1. construction and device reset
-//   2. texture binding and the clip stack
-//   3. quads drawn at once and queued quads
-//   4. flush and the translucent pass
-//   5. textures and the image registry
+// Index: 1. construction and device reset; 2. texture binding and the clip stack; 3. quads drawn
+// at once and queued quads; 4. flush and the translucent pass; 5. textures and the image registry.
 #include "framework/gfx.h"
 
 #include <algorithm>
@@ -137,39 +133,33 @@ void c_gfx::make_quad(int left, int top, int right, int bottom, float z, float a
 void c_gfx::draw_quad_tra(int left, int top, int right, int bottom, float z, float angle,
                           IDirect3DTexture9* texture, float u_left, float u_right, float v_top,
                           float v_bottom, D3DCOLOR colour) {
-    static const char* fn = "c_gfx::draw_quad_tra";
     vertex_tra q[4];
     make_quad(left, top, right, bottom, z, angle, u_left, u_right, v_top, v_bottom, colour, q);
-    HV_CHECK(device_->SetFVF(FVF_TRA), "Unable to set the FVF.", fn);
-    set_texture(0, texture);
-    void* p = nullptr;
-    HV_CHECK(quad_tra_ ? quad_tra_->Lock(0, 0, &p, D3DLOCK_DISCARD) : D3DERR_INVALIDCALL,
-             "Unable to lock the vertex buffer.", fn);
-    std::memcpy(p, q, sizeof q);
-    HV_CHECK(quad_tra_->Unlock(), "Unable to unlock the vertex buffer.", fn);
-    HV_CHECK(device_->SetStreamSource(0, quad_tra_, 0, sizeof(vertex_tra)),
-             "Unable to set the stream source.", fn);
-    HV_CHECK(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), "Unable to draw the primitive.", fn);
+    draw_quad_strip(quad_tra_, FVF_TRA, sizeof(vertex_tra), q, texture, "c_gfx::draw_quad_tra");
 }
 
 void c_gfx::draw_quad_unt(int left, int top, int right, int bottom, float z, float angle,
                           IDirect3DTexture9* texture, float u_left, float u_right, float v_top,
                           float v_bottom, D3DCOLOR colour) {
-    static const char* fn = "c_gfx::draw_quad_unt";
     vertex_tra q[4];
     make_quad(left, top, right, bottom, z, angle, u_left, u_right, v_top, v_bottom, colour, q);
     vertex_unt w[4];
     for (int i = 0; i < 4; ++i)
         w[i] = {q[i].x, q[i].y, q[i].z, q[i].colour, q[i].u, q[i].v};
-    HV_CHECK(device_->SetFVF(FVF_UNT), "Unable to set the FVF.", fn);
+    draw_quad_strip(quad_unt_, FVF_UNT, sizeof(vertex_unt), w, texture, "c_gfx::draw_quad_unt");
+}
+
+void c_gfx::draw_quad_strip(IDirect3DVertexBuffer9* buffer, DWORD fvf, UINT stride, const void* vertices,
+                            IDirect3DTexture9* texture, const char* fn) {
+    HV_CHECK(device_->SetFVF(fvf), "Unable to set the FVF.", fn);
     set_texture(0, texture);
     void* p = nullptr;
-    HV_CHECK(quad_unt_ ? quad_unt_->Lock(0, 0, &p, D3DLOCK_DISCARD) : D3DERR_INVALIDCALL,
+    // The buffers are gone between a device loss and the rebuild after the reset.
+    HV_CHECK(buffer ? buffer->Lock(0, 0, &p, D3DLOCK_DISCARD) : D3DERR_INVALIDCALL,
              "Unable to lock the vertex buffer.", fn);
-    std::memcpy(p, w, sizeof w);
-    HV_CHECK(quad_unt_->Unlock(), "Unable to unlock the vertex buffer.", fn);
-    HV_CHECK(device_->SetStreamSource(0, quad_unt_, 0, sizeof(vertex_unt)),
-             "Unable to set the stream source.", fn);
+    std::memcpy(p, vertices, 4 * stride);
+    HV_CHECK(buffer->Unlock(), "Unable to unlock the vertex buffer.", fn);
+    HV_CHECK(device_->SetStreamSource(0, buffer, 0, stride), "Unable to set the stream source.", fn);
     HV_CHECK(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), "Unable to draw the primitive.", fn);
 }
 

@@ -118,6 +118,10 @@ class c_gfx : public c_reportable {
     void unregister_image(c_image* image); // also drops the image's queued translucent records
     void make_quad(int left, int top, int right, int bottom, float z, float angle, float u_left,
                    float u_right, float v_top, float v_bottom, D3DCOLOR colour, vertex_tra out[4]) const;
+    // Draws four vertices as a strip through a one-quad buffer (rewritten with a discarding lock)
+    // in the format `fvf`; raises the device's failures named after `function`.
+    void draw_quad_strip(IDirect3DVertexBuffer9* buffer, DWORD fvf, UINT stride, const void* vertices,
+                         IDirect3DTexture9* texture, const char* function);
     float untransformed_depth(const alpha_record& record) const;
     void draw_image_batches(c_image* image);
     void release_quad_buffers();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 #include "framework/gui_internal.h"
 #include "framework/misc.h"
@@ -360,6 +361,10 @@ void c_picture::draw() {
     flush(*settings_);
 }
 
+bool c_picture::can_split() const {
+    return typeid(*this) == typeid(c_picture);
+}
+
 void c_picture::draw_back() {
     if (needs_layout_) layout();
     if (mode_ != MODE_HIDDEN) quad(*settings_, outer_, image_, colour);
@@ -430,6 +435,10 @@ void c_button::update(int mouse_x, int mouse_y, const BYTE* left_button, const B
 void c_button::draw() {
     draw_back();
     draw_front();
+}
+
+bool c_button::can_split() const {
+    return typeid(*this) == typeid(c_button);
 }
 
 void c_button::draw_back() {

@@ -143,7 +143,8 @@ class c_widget : public c_reportable {
     // Drawing in two halves, so that siblings that do not overlap share their batches: a
     // container draws the back halves of such a group, then the front halves. draw_back queues
     // what lies under the label (frame, pictures), draw_front draws the label over it. Widgets
-    // that cannot be split (those with children of their own) say so and are drawn whole.
+    // that cannot be split (those with children of their own) are drawn whole, and so is a
+    // class derived from a splittable one unless it overrides can_split too: its own draw runs.
     virtual bool can_split() const { return false; }
     // False when draw would draw nothing (a hidden widget): its siblings draw on as if it were not there.
     virtual bool is_drawn() const { return mode_ != MODE_HIDDEN; }
@@ -282,7 +283,7 @@ class c_picture : public c_widget {
 
     void update(int mouse_x, int mouse_y, const BYTE* left_button, const BYTE* keys) override;
     void draw() override;
-    bool can_split() const override { return true; }
+    bool can_split() const override;
     void draw_back() override;
     void layout() override;
 
@@ -326,7 +327,7 @@ class c_button : public c_widget {
     void update(int mouse_x, int mouse_y, const BYTE* left_button, const BYTE* keys) override;
     void draw() override;
     void layout() override;
-    bool can_split() const override { return true; }
+    bool can_split() const override;
     void draw_back() override;
     void draw_front() override;
 
@@ -368,6 +369,7 @@ class c_checkbox : public c_button {
                const std::string& label, int hot_key, bool checked, int mode = 0, unsigned flags = 0);
     ~c_checkbox() override;
 
+    bool can_split() const override;
     void draw_back() override;
     void layout() override;
     void click() override;

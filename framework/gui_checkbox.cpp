@@ -1,5 +1,6 @@
 // Check boxes: buttons that keep a checked flag and show it in a box left of their label.
 #include <algorithm>
+#include <typeinfo>
 
 #include "framework/gui.h"
 #include "framework/gui_internal.h"
@@ -34,6 +35,10 @@ void c_checkbox::layout() {
 RECT c_checkbox::get_box_rect() const {
     const LONG side = content_.bottom - content_.top;
     return RECT{content_.left - side, content_.top, content_.left, content_.bottom};
+}
+
+bool c_checkbox::can_split() const {
+    return typeid(*this) == typeid(c_checkbox);
 }
 
 // The box lies beside the label, so it goes with the frame under it.

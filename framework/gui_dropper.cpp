@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <tuple>
+#include <typeinfo>
 
 #include "framework/gui.h"
 #include "framework/gui_internal.h"
@@ -177,7 +178,7 @@ void c_listdropper::layout() {
 
 // A list without a parent is drawn by the dropper itself, over everything it has drawn.
 bool c_listdropper::can_split() const {
-    return !(open_ && list_ && !list_->get_parent());
+    return typeid(*this) == typeid(c_listdropper) && !(open_ && list_ && !list_->get_parent());
 }
 
 void c_listdropper::draw() {

@@ -80,8 +80,9 @@ void c_listitem::release_labels() {
     }
 }
 
+// An inactive list looks it from the start, before its first update has worked out its state.
 int c_listitem::look_state() const {
-    if (list_->get_state() == STATE_INACTIVE) return STATE_INACTIVE;
+    if (list_->get_state() == STATE_INACTIVE || list_->get_mode() == MODE_INACTIVE) return STATE_INACTIVE;
     return is_selected() ? STATE_PRESSED : state_;
 }
 

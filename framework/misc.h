@@ -1,4 +1,5 @@
-// Small shared helpers: the angle between two points and printf-style formatting.
+// Small shared helpers: the angle between two points, printf-style formatting, and the release
+// of a process-wide object.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -20,3 +21,10 @@ std::string to_string(char v);
 // (%d or %i, with optional flags, width and precision); "%%" is text. Data formats are checked
 // with this before use, since a wrong conversion would read arguments that do not exist.
 bool is_single_int_format(const std::string& format);
+
+// Deletes the object a process-wide pointer holds and sets the pointer to null, so that nothing
+// reaches the freed object through it during the rest of a shutdown or release order.
+template <class T> void delete_and_clear(T*& p) {
+    delete p;
+    p = nullptr;
+}

@@ -12,6 +12,7 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
+#include "game/effect_motion.h"
 #include "platform/crt.h"
 
 c_particle_pool* g_particle_pool = nullptr;
@@ -88,17 +89,8 @@ c_particle_pool& pool() {
 // ---- 2. particles -------------------------------------------------------------------------------
 
 bool c_particle::update() {
-    if (--lifetime < 0) return false;
-    left.set(left.value + velocity[0]);
-    right.set(right.value + velocity[0]);
-    top.set(top.value + velocity[1]);
-    bottom.set(bottom.value + velocity[1]);
-    rotation.set(rotation.value + velocity[2]);
-    alpha.set(alpha.value + velocity[3]);
-    if (alpha.value <= 0.0f) return false;
-    for (size_t i = 0; i < 4; ++i)
-        velocity[i] = (velocity[i] + acceleration[i]) * friction[i];
-    return true;
+    const std::array<motion_tracks, 4> tracks{{{&left, &right}, {&top, &bottom}, {&rotation}, {&alpha}}};
+    return drift_step(lifetime, tracks, alpha, velocity, acceleration, friction);
 }
 
 void c_particle::draw() {

@@ -2,8 +2,8 @@
 // the particle picture and the two effect lists. The battle screen owns and writes them; the
 // map, the units and the effects only read the view and the mouse, and spawn into the lists.
 //
-// Index: the view; effects; battle globals (input, cursor, minimap, rules of the battle);
-// scrolling; the banner; set-up and release.
+// Index: 1. the view; 2. effects; 3. battle globals (input, cursor, settings, minimap, rules of the
+// battle); 4. the screen the view shows; 5. scrolling; 6. the banner; 7. set-up and release.
 #pragma once
 #include <list>
 #include <string>
@@ -17,7 +17,7 @@ class c_font;
 class c_image;
 class c_tile;
 
-// ---- the view
+// ---- 1. the view
 // The view origin in map pixels (the map point shown at the top-left of the client area). The
 // scrolling keeps the exact position in scroll_x / scroll_y and truncates it once per frame into
 // scroll_ix / scroll_iy (truncate_scroll); all drawing and hit testing read the int copies, so
@@ -31,7 +31,7 @@ void truncate_scroll();
 // The mouse in client pixels as read at the start of the frame.
 extern int g_mouse_x, g_mouse_y;
 
-// ---- effects
+// ---- 2. effects
 // A short-lived picture of the battle (a particle, a floating text). Lists of effects own their
 // elements: an element leaves its list through release().
 class c_effect : public c_reportable {
@@ -59,7 +59,7 @@ void clear_effects(std::vector<c_effect*>& list);
 // The picture every explosion particle shows; made by the battle set-up, null outside a battle.
 extern c_image* g_particle_image;
 
-// ---- battle globals
+// ---- 3. battle globals
 // The keyboard as read at the start of the frame: 256 bytes by DirectInput scan code, a key is
 // down when bit 7 of its byte is set. Written by the battle screen, read by the human player's
 // orders and by the scrolling.
@@ -104,7 +104,7 @@ extern bool g_show_names;
 // x vscroll_ratio (rules.ini), truncated. Read by gameplay_load_static.
 extern int g_hscroll_speed, g_vscroll_speed;
 
-// ---- the screen the view shows
+// ---- 4. the screen the view shows
 struct screen_info {
     int width = 1024, height = 768;
     bool windowed = true;
@@ -118,7 +118,7 @@ extern screen_info g_headless_screen;
 int map_pixel_width();
 int map_pixel_height();
 
-// ---- scrolling
+// ---- 5. scrolling
 // One frame of view movement: the arrow keys, the screen edges (full screen only; they set the
 // scroll cursors in g_cursor_choice), a press on the minimap (its content rectangle and the
 // click flag it reports) centring the view there, then the clamps to the map, small maps kept
@@ -134,7 +134,7 @@ void gameplay_show_rect(int left, int top, int right, int bottom, const screen_i
 // The view origin at which a battle screen starts: small maps centred, else the top-left.
 void gameplay_initial_view(const screen_info& screen);
 
-// ---- the banner
+// ---- 6. the banner
 // Shows a text in a colour over the battlefield, opaque at first and fading out as
 // update_banner lowers it. Replaces any banner shown before.
 void show_banner(const std::string& text, D3DCOLOR color);
@@ -151,7 +151,7 @@ struct banner_state {
 };
 extern banner_state g_banner;
 
-// ---- set-up and release
+// ---- 7. set-up and release
 // Reads what every battle needs (scroll speeds, and the units' settings: flag flight,
 // result-text colours, walking speeds), makes the minimap surfaces, the player manager, the
 // unit manager and the particle picture, and empties the effect lists. Before

@@ -1,8 +1,8 @@
 // Setting a battle up and releasing it: the battle's static data, the minimap surfaces, the world
 // objects, and the random new battle of three built-in players.
 //
-// Index: battle globals; minimap surfaces; gameplay_load_static; gameplay_new_game;
-// gameplay_unload_static.
+// Index: 1. battle globals; 2. minimap surfaces; 3. gameplay_load_static; 4. gameplay_new_game;
+// 5. gameplay_unload_static.
 #include <string>
 
 #include "framework/core.h"
@@ -19,7 +19,7 @@
 #include "game/unit.h"
 #include "platform/crt.h"
 
-// ---- battle globals
+// ---- 1. battle globals
 
 BYTE g_kb_state[256] = {};
 BYTE g_kb_previous[256] = {};
@@ -43,14 +43,9 @@ constexpr builtin_player builtin_players[3] = {
     {"Wobbleforth", 0xFFFFFF00},
 };
 
-template <class T> void delete_and_clear(T*& p) {
-    delete p;
-    p = nullptr;
-}
-
 } // namespace
 
-// ---- minimap surfaces
+// ---- 2. minimap surfaces
 
 void create_minimap_surfaces(IDirect3DDevice9* device, const char* function) {
     // Default-pool surfaces must be given up around every device reset, on whatever screen.
@@ -77,7 +72,7 @@ void release_minimap_surfaces() {
     g_minimap_texture = nullptr;
 }
 
-// ---- gameplay_load_static
+// ---- 3. gameplay_load_static
 
 namespace {
 
@@ -128,7 +123,7 @@ void gameplay_load_static() {
     read_unit_settings();
 }
 
-// ---- gameplay_new_game
+// ---- 4. gameplay_new_game
 
 namespace {
 
@@ -167,7 +162,7 @@ void gameplay_new_game() {
     g_playermanager->next_player();
 }
 
-// ---- gameplay_unload_static
+// ---- 5. gameplay_unload_static
 
 void gameplay_unload_static() {
     if (g_particle_image) g_particle_image->release();

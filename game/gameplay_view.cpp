@@ -1,7 +1,7 @@
 // The battle screen's view and banner: where the view looks, how the player and the action move
 // it, and the fading announcement of turns and victory.
 //
-// Index: screen and map size; scrolling; keeping the action in view; the banner.
+// Index: 1. screen and map size; 2. scrolling; 3. keeping the action in view; 4. the banner.
 #include <algorithm>
 
 #include "framework/core.h"
@@ -15,7 +15,7 @@
 screen_info g_headless_screen;
 banner_state g_banner;
 
-// ---- screen and map size
+// ---- 1. screen and map size
 
 screen_info get_screen() {
     if (!g_core) return g_headless_screen;
@@ -35,7 +35,7 @@ int map_pixel_height() {
     return g_map->get_step() * g_map->get_rows() + g_map->get_placement_yoffset();
 }
 
-// ---- scrolling
+// ---- 2. scrolling
 
 namespace {
 
@@ -116,7 +116,7 @@ void gameplay_initial_view(const screen_info& screen) {
     truncate_scroll();
 }
 
-// ---- keeping the action in view
+// ---- 3. keeping the action in view
 
 void gameplay_show_rect(int left, int top, int right, int bottom) {
     gameplay_show_rect(left, top, right, bottom, get_screen());
@@ -139,7 +139,7 @@ void gameplay_show_rect(int left, int top, int right, int bottom, const screen_i
     scroll_y = scroll_iy;
 }
 
-// ---- the banner
+// ---- 4. the banner
 
 void show_banner(const std::string& text, D3DCOLOR color) {
     g_banner.text = text;

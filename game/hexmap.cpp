@@ -229,24 +229,6 @@ c_tile* c_map::get_neighbour(int col, int row, hex_direction d) const {
     const hex_pos n = hex_neighbour({col, row}, d);
     return get_tile(n.col, n.row);
 }
-c_tile* c_map::get_neighbour_nw(int col, int row) const {
-    return get_neighbour(col, row, HEX_NW);
-}
-c_tile* c_map::get_neighbour_ne(int col, int row) const {
-    return get_neighbour(col, row, HEX_NE);
-}
-c_tile* c_map::get_neighbour_w(int col, int row) const {
-    return get_neighbour(col, row, HEX_W);
-}
-c_tile* c_map::get_neighbour_e(int col, int row) const {
-    return get_neighbour(col, row, HEX_E);
-}
-c_tile* c_map::get_neighbour_sw(int col, int row) const {
-    return get_neighbour(col, row, HEX_SW);
-}
-c_tile* c_map::get_neighbour_se(int col, int row) const {
-    return get_neighbour(col, row, HEX_SE);
-}
 
 // ---- 5. picking ---------------------------------------------------------------------------------
 

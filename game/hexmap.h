@@ -95,12 +95,12 @@ class c_map : public c_reportable {
     // The neighbour of (col, row) in a direction (hex_neighbour), or null off the map; (col, row)
     // itself may lie off it. The six named lookups are the same for one direction each.
     c_tile* get_neighbour(int col, int row, hex_direction d) const;
-    c_tile* get_neighbour_nw(int col, int row) const;
-    c_tile* get_neighbour_ne(int col, int row) const;
-    c_tile* get_neighbour_w(int col, int row) const;
-    c_tile* get_neighbour_e(int col, int row) const;
-    c_tile* get_neighbour_sw(int col, int row) const;
-    c_tile* get_neighbour_se(int col, int row) const;
+    c_tile* get_neighbour_nw(int col, int row) const { return get_neighbour(col, row, HEX_NW); }
+    c_tile* get_neighbour_ne(int col, int row) const { return get_neighbour(col, row, HEX_NE); }
+    c_tile* get_neighbour_w(int col, int row) const { return get_neighbour(col, row, HEX_W); }
+    c_tile* get_neighbour_e(int col, int row) const { return get_neighbour(col, row, HEX_E); }
+    c_tile* get_neighbour_sw(int col, int row) const { return get_neighbour(col, row, HEX_SW); }
+    c_tile* get_neighbour_se(int col, int row) const { return get_neighbour(col, row, HEX_SE); }
 
     // The tile under the mouse (g_mouse_x/y plus the view origin), or null. Reads one pixel of
     // the picking image; raises "Unable to lock the mousemap." when it cannot be read.

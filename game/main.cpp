@@ -9,6 +9,7 @@
 #include "framework/ini.h"
 #include "framework/interface.h"
 #include "framework/interpolator.h"
+#include "framework/misc.h"
 #include "game/explosion.h"
 #include "game/gameplay.h"
 #include "game/states.h"
@@ -32,11 +33,6 @@ unsigned random_seed() {
         return static_cast<unsigned>(std::strtoul(v, nullptr, 10));
     return static_cast<unsigned>(std::time(nullptr));
 }
-
-template <typename T> void delete_and_clear(T*& p) {
-    delete p;
-    p = nullptr;
-}
 } // namespace
 
 int main_routine() {
@@ -47,8 +43,11 @@ int main_routine() {
     g_stringtable = new c_ini("stringtable.ini");
     g_interface = new c_ini("interface.ini");
     settings_record settings = read_screen_settings(*g_settings);
-    g_core = new c_core(g_stringtable->get_string("main", "caption"), "harnvale.ico", settings,
-                        g_settings->get_int("misc", "debug"), 0x1C);
+    // A real full screen when the settings ask for one and a sizeable window otherwise; a discarding
+    // swap chain, the performance counter as the clock, and no system cursor: the game draws its own.
+    g_core =
+        new c_core(g_stringtable->get_string("main", "caption"), "harnvale.ico", settings,
+                   g_settings->get_int("misc", "debug"), CORE_DISCARD | CORE_PERF_COUNTER | CORE_HIDE_CURSOR);
     g_interpolator = new c_interpolator(static_cast<int>(g_core->get_cur_time()));
     g_d3d = g_core->d3d;
     g_device = g_core->device;

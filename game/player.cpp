@@ -1,7 +1,7 @@
 // Players, their units' bookkeeping and the turn order.
 //
-// Index: c_player (units, readiness, selection, turns); c_playermanager (players, turns, flag
-// and selection drawing). The human player's orders are in player_input.cpp.
+// Index: 1. c_player (units, readiness, selection, turns); 2. c_playermanager (players, turns,
+// flag and selection drawing). The human player's orders are in player_input.cpp.
 #include "game/player.h"
 
 #include <algorithm>
@@ -26,7 +26,7 @@ float next_depth(c_gfx* gfx, float base) {
 
 } // namespace
 
-// ---- c_player
+// ---- 1. c_player
 
 c_player::c_player(D3DCOLOR color, const std::string& name, int team)
     : color(color), name(name), team(team) {}
@@ -107,7 +107,7 @@ void c_player::end_turn() {
     num_ready = 0;
 }
 
-// ---- c_playermanager
+// ---- 2. c_playermanager
 
 c_playermanager::c_playermanager(c_gfx* gfx, c_font* font)
     : gfx_(gfx ? gfx : g_gfx), font_(font ? font : g_font) {

@@ -89,10 +89,6 @@ void read_frame_input() {
     }
 }
 
-bool frame_key_down(int scan_code) {
-    return key_down(scan_code);
-}
-
 // ---- shared frame steps
 
 std::uint32_t state_time() {

@@ -43,15 +43,13 @@ void run_state(int state);
 void run_states();
 
 // ---- the frame's input
-// Read once per frame by run_frame_input: the mouse in client pixels (g_mouse_x / g_mouse_y of
-// gameplay.h), its four button bytes and the keyboard array g_kb_state (gameplay.h). Every
-// widget and the battle read these and nothing else.
+// Read once per frame by read_frame_input: the mouse in client pixels (g_mouse_x / g_mouse_y of
+// gameplay.h), its four button bytes and the keyboard array g_kb_state (with the previous frame's
+// in g_kb_previous, gameplay.h). Every widget and the battle read these and nothing else.
 extern BYTE g_mouse_buttons[4];
 // Reads the mouse and keyboard of this frame into the globals above and moves the drawn
 // cursor to the mouse.
 void read_frame_input();
-// Whether a key was down when the frame's input was read.
-bool frame_key_down(int scan_code);
 
 // ---- shared frame steps
 // The state loops' clock in milliseconds (the core's, unless a test supplies its own).

@@ -8,6 +8,9 @@
 //
 // Rectangles are map pixels unless a comment says otherwise; a unit's picture stands on the lower
 // half of its (left, 2 x top - bottom, right, bottom) image rectangle, twice the tile's height.
+//
+// Index: 1. battle constants the units read; 2. geometry; 3. unit types; 4. units; 5. the unit
+// manager; 6. result texts.
 #pragma once
 #include <array>
 #include <memory>
@@ -27,7 +30,7 @@ class c_player;
 class c_tile;
 class c_unit;
 
-// ---- battle constants the units read -------------------------------------------------------------
+// ---- 1. battle constants the units read -------------------------------------------------------------
 
 // What units need from the battle's data beyond their types: the motion speeds, the way a dead
 // unit's flag flies off, and the colours of the floating result texts.
@@ -48,7 +51,7 @@ extern unit_settings g_unit_settings;
 // a battle's static data; missing keys read as 0. Leaves g_rules' current section at "misc".
 void read_unit_settings();
 
-// ---- geometry ---------------------------------------------------------------------------------------
+// ---- 2. geometry ---------------------------------------------------------------------------------------
 
 // Hex steps from one tile to another on g_map (0 from a tile to itself), walking one neighbour at a
 // time toward the target's centre (hex_distance). Raises "Unable to find a way between two
@@ -79,7 +82,7 @@ enum unit_state : int { STATE_IDLE = 0, STATE_MOVING = 1, STATE_STRIKING = 2, ST
 // Updates between two strikes of a melee attack or two arrows of a volley.
 constexpr int strike_pause = 10;
 
-// ---- unit types ------------------------------------------------------------------------------------
+// ---- 3. unit types ------------------------------------------------------------------------------------
 
 // A melee unit type, read from its rules.ini section. Keys that are missing read as 0, "" or false;
 // a picture that does not load raises "Unable to create texture." (the image registry).
@@ -210,7 +213,7 @@ class c_cannontype : public c_unittype {
     int num_shrapnel_repeats = 0;
 };
 
-// ---- units ---------------------------------------------------------------------------------------------
+// ---- 4. units ---------------------------------------------------------------------------------------------
 
 // A unit standing on a tile: idle, moving to a neighbour, striking one, or (ranged units) with a
 // projectile in flight. Orders (act) start an action and put the unit into the unit manager's busy
@@ -402,7 +405,7 @@ class c_cannon : public c_unit {
     float line_distance2(const c_tile* tile) const;
 };
 
-// ---- the unit manager ------------------------------------------------------------------------------
+// ---- 5. the unit manager ------------------------------------------------------------------------------
 
 // Owns the unit types and every unit of a battle; one exists while a battle runs (g_unitmanager).
 class c_unitmanager : public c_reportable {
@@ -447,7 +450,7 @@ class c_unitmanager : public c_reportable {
 
 extern c_unitmanager* g_unitmanager;
 
-// ---- result texts --------------------------------------------------------------------------------------
+// ---- 6. result texts --------------------------------------------------------------------------------------
 
 // A word ("hit", "block", ...) that rises from a unit and fades; lives in g_overlays.
 class c_resulttext : public c_effect {

@@ -10,6 +10,7 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
+#include "game/effect_motion.h"
 #include "game/unit.h"
 
 unit_settings g_unit_settings;
@@ -167,16 +168,8 @@ c_resulttext::c_resulttext(const std::string& text, D3DCOLOR colour, const RECT&
 }
 
 bool c_resulttext::update() {
-    if (--lifetime < 0) return false;
-    left.set(left.value + velocity[0]);
-    right.set(right.value + velocity[0]);
-    top.set(top.value + velocity[1]);
-    bottom.set(bottom.value + velocity[1]);
-    alpha.set(alpha.value + velocity[2]);
-    if (alpha.value <= 0.0f) return false;
-    for (size_t i = 0; i < 3; ++i)
-        velocity[i] = (velocity[i] + acceleration[i]) * friction[i];
-    return true;
+    const std::array<motion_tracks, 3> tracks{{{&left, &right}, {&top, &bottom}, {&alpha}}};
+    return drift_step(lifetime, tracks, alpha, velocity, acceleration, friction);
 }
 
 void c_resulttext::draw() {

@@ -1,8 +1,8 @@
 // The device on its GL context: creation and Reset with their present parameters, the default
 // states, Present with its frame pacing, recorded states, render targets, Clear and read-back.
 //
-// [1] creation, Reset, lifetime    [2] Present and the cooperative level
-// [3] recorded states              [4] render targets, Clear, read-back
+// Index: 1. creation, Reset, lifetime; 2. Present and the cooperative level; 3. recorded states;
+// 4. render targets, Clear, read-back.
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -42,7 +42,7 @@ bool find_display_mode(UINT adapter, UINT width, UINT height, UINT refresh, SDL_
 }
 } // namespace
 
-// ---- [1] creation, Reset, lifetime --------------------------------------------------------
+// ---- 1. creation, Reset, lifetime ---------------------------------------------------------
 
 gl_device::gl_device(gl_direct3d* d3d, UINT adapter, HWND window)
     : d3d_(d3d), adapter_(adapter), window_(window) {
@@ -387,7 +387,7 @@ HRESULT gl_device::GetDeviceCaps(D3DCAPS9* caps) {
     return D3D_OK;
 }
 
-// ---- [2] Present and the cooperative level ------------------------------------------------
+// ---- 2. Present and the cooperative level -------------------------------------------------
 
 void gl_device::check_lost() {
     // Full screen gives the display up while minimised, as a lost D3D device does.
@@ -464,7 +464,7 @@ HRESULT gl_device::EndScene() {
     return D3D_OK;
 }
 
-// ---- [3] recorded states ------------------------------------------------------------------
+// ---- 3. recorded states -------------------------------------------------------------------
 
 HRESULT gl_device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
     if (!matrix) return D3DERR_INVALIDCALL;
@@ -636,7 +636,7 @@ HRESULT gl_device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, 
     return D3D_OK; // the draw compares buffer, offset and stride with what GL has
 }
 
-// ---- [4] render targets, Clear, read-back -------------------------------------------------
+// ---- 4. render targets, Clear, read-back --------------------------------------------------
 
 void gl_device::set_target_viewport() {
     viewport_ = D3DVIEWPORT9{0, 0, target_->width, target_->height, 0.0f, 1.0f};

@@ -1,8 +1,8 @@
 // Drawing: the fixed-function pipeline the program uses, emulated by small generated shaders,
 // and the lazy upload of recorded states at draw time.
 //
-// [1] GL objects of the device      [2] shaders and their cache
-// [3] state upload at draw time     [4] draw calls
+// Index: 1. GL objects of the device; 2. shaders and their cache; 3. state upload at draw time;
+// 4. draw calls.
 //
 // One vertex shader per position kind (pretransformed pixels or world positions through the
 // transforms); one fragment shader per combination of texture stage 0, point-sprite
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/d3d9_gl_internal.h"
+#include "platform/d3d9_util.h"
 
 namespace d3dgl {
 
@@ -139,24 +140,6 @@ GLenum mode_of(D3DPRIMITIVETYPE type) {
     }
 }
 
-UINT vertex_count(D3DPRIMITIVETYPE type, UINT primitives) {
-    switch (type) {
-    case D3DPT_POINTLIST:
-        return primitives;
-    case D3DPT_LINELIST:
-        return primitives * 2;
-    case D3DPT_LINESTRIP:
-        return primitives + 1;
-    case D3DPT_TRIANGLELIST:
-        return primitives * 3;
-    case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN:
-        return primitives + 2;
-    default:
-        return 0;
-    }
-}
-
 std::string vertex_source(bool pretransformed) {
     std::string s = "#version 330 core\n";
     s += block_source;
@@ -262,7 +245,7 @@ GLuint compile(GLenum type, const std::string& source) {
 }
 } // namespace
 
-// ---- [1] GL objects of the device ---------------------------------------------------------
+// ---- 1. GL objects of the device ----------------------------------------------------------
 
 bool gl_device::init_gl_objects() {
     gl.GenVertexArrays(1, &vao_);
@@ -311,7 +294,7 @@ void gl_device::mark_all_dirty() {
     layout_fvf_ = 0xFFFFFFFFu;
 }
 
-// ---- [2] shaders and their cache ----------------------------------------------------------
+// ---- 2. shaders and their cache -----------------------------------------------------------
 
 GLuint gl_device::program_for(uint32_t key) {
     auto found = programs_.find(key);
@@ -378,7 +361,7 @@ bool gl_device::apply_program(D3DPRIMITIVETYPE type) {
     return true;
 }
 
-// ---- [3] state upload at draw time --------------------------------------------------------
+// ---- 3. state upload at draw time ---------------------------------------------------------
 
 void gl_device::apply_target() {
     if (!(dirty_ & dirty_target)) return;
@@ -578,11 +561,11 @@ bool gl_device::prepare_draw(D3DPRIMITIVETYPE type, GLuint buffer, UINT base_off
     return apply_program(type);
 }
 
-// ---- [4] draw calls -----------------------------------------------------------------------
+// ---- 4. draw calls ------------------------------------------------------------------------
 
 HRESULT gl_device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT primitive_count) {
     vertex_layout layout;
-    UINT count = vertex_count(type, primitive_count);
+    UINT count = primitive_vertex_count(type, primitive_count);
     if (!known_type(type) || !stream_ || stream_->locked || !layout_of(fvf_, &layout) ||
         stream_stride_ != layout.size)
         return D3DERR_INVALIDCALL;
@@ -597,7 +580,7 @@ HRESULT gl_device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT 
 HRESULT gl_device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices,
                                    UINT stride) {
     vertex_layout layout;
-    UINT count = vertex_count(type, primitive_count);
+    UINT count = primitive_vertex_count(type, primitive_count);
     if (!known_type(type) || !vertices || !layout_of(fvf_, &layout) || stride != layout.size)
         return D3DERR_INVALIDCALL;
     // As in D3D, drawing from program memory leaves stream 0 unset.
@@ -613,7 +596,7 @@ HRESULT gl_device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index,
                                           UINT primitive_count, const void* indices,
                                           D3DFORMAT_INDEX index_format, const void* vertices, UINT stride) {
     vertex_layout layout;
-    UINT count = vertex_count(type, primitive_count);
+    UINT count = primitive_vertex_count(type, primitive_count);
     if (!known_type(type) || !vertices || !indices || !layout_of(fvf_, &layout) || stride != layout.size)
         return D3DERR_INVALIDCALL;
     if (index_format != D3DFMT_INDEX16 && index_format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;

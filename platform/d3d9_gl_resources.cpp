@@ -1,7 +1,7 @@
 // Resources of the GL device: surfaces, textures and vertex buffers, their lifetime, locks
 // and GDI contexts, and the device calls that create them.
 //
-// [1] lifetime   [2] surfaces   [3] textures   [4] vertex buffers   [5] creation calls
+// Index: 1. lifetime; 2. surfaces; 3. textures; 4. vertex buffers; 5. creation calls.
 //
 // Lockable resources keep a CPU copy that the program writes; unlocking hands it to GL.
 // Pixels are 0xAARRGGBB values, row 0 at the top, in memory and in GL textures alike.
@@ -25,7 +25,7 @@ bool valid_pool(D3DPOOL pool) {
 }
 } // namespace
 
-// ---- [1] lifetime -------------------------------------------------------------------------
+// ---- 1. lifetime --------------------------------------------------------------------------
 
 gl_object::gl_object(gl_device* owner, D3DPOOL p) : device(owner), pool(p) {}
 
@@ -49,7 +49,7 @@ void gl_object::maybe_delete() {
     if (refs == 0 && holds == 0 && !device_owned) delete this;
 }
 
-// ---- [2] surfaces -------------------------------------------------------------------------
+// ---- 2. surfaces --------------------------------------------------------------------------
 
 gl_surface::gl_surface(gl_device* owner, surface_kind k, UINT w, UINT h, D3DFORMAT f, D3DPOOL p, DWORD u)
     : gl_object(owner, p), kind(k), width(w), height(h), format(f), usage(u) {
@@ -190,7 +190,7 @@ void gl_surface::drop_gl() {
     }
 }
 
-// ---- [3] textures -------------------------------------------------------------------------
+// ---- 3. textures --------------------------------------------------------------------------
 
 gl_texture::gl_texture(gl_device* owner, UINT width, UINT height, UINT level_count, DWORD u, D3DFORMAT f,
                        D3DPOOL p)
@@ -213,10 +213,12 @@ gl_texture::gl_texture(gl_device* owner, UINT width, UINT height, UINT level_cou
         s->level = i;
         if (lockable) s->pixels.assign(static_cast<size_t>(w) * h, 0);
         levels.push_back(s);
+        // Storage only: a new texture's contents are undefined until it is filled, and every
+        // lockable level is uploaded when its lock ends, so sending the zeroed copy now would
+        // only double the work of each picture loaded.
         if (on_gl)
             gl.TexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(w),
-                          static_cast<GLsizei>(h), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                          lockable ? s->pixels.data() : nullptr);
+                          static_cast<GLsizei>(h), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
     }
 }
 
@@ -281,7 +283,7 @@ HRESULT gl_texture::UnlockRect(UINT level) {
     return levels[level]->UnlockRect();
 }
 
-// ---- [4] vertex buffers -------------------------------------------------------------------
+// ---- 4. vertex buffers --------------------------------------------------------------------
 
 gl_vertex_buffer::gl_vertex_buffer(gl_device* owner, UINT length, DWORD u, DWORD f, D3DPOOL p)
     : gl_object(owner, p), size(length), usage(u), fvf(f), data(length, 0) {
@@ -342,7 +344,7 @@ HRESULT gl_vertex_buffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
     return D3D_OK;
 }
 
-// ---- [5] creation calls -------------------------------------------------------------------
+// ---- 5. creation calls --------------------------------------------------------------------
 
 HRESULT gl_device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                  D3DPOOL pool, IDirect3DTexture9** texture, HANDLE*) {

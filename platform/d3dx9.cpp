@@ -127,13 +127,20 @@ HRESULT fill_level(IDirect3DTexture9* texture, UINT level, const image& img) {
     D3DSURFACE_DESC desc{};
     HRESULT hr = texture->GetLevelDesc(level, &desc);
     if (FAILED(hr)) return hr;
-    image fitted = scaled(img, desc.Width, desc.Height);
+    // Scaled only when the level differs: a copy of a screen-sized picture is megabytes of
+    // fresh memory, and start-up loads many of them.
+    image fitted;
+    const image* source = &img;
+    if (desc.Width != img.width || desc.Height != img.height) {
+        fitted = scaled(img, desc.Width, desc.Height);
+        source = &fitted;
+    }
     D3DLOCKED_RECT locked{};
     hr = texture->LockRect(level, &locked, nullptr, 0);
     if (FAILED(hr)) return hr;
     for (UINT y = 0; y < desc.Height; ++y)
         std::memcpy(static_cast<BYTE*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch,
-                    &fitted.pixels[static_cast<size_t>(y) * desc.Width], desc.Width * 4);
+                    &source->pixels[static_cast<size_t>(y) * desc.Width], desc.Width * 4);
     return texture->UnlockRect(level);
 }
 
@@ -153,7 +160,9 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, LPCSTR file_name,
         *source_info =
             D3DXIMAGE_INFO{img.width, img.height, 1, 1, img.has_alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8};
     apply_colour_key(&img, color_key);
-    img = scaled(img, from_file(width) ? img.width : width, from_file(height) ? img.height : height);
+    const UINT want_w = from_file(width) ? img.width : width,
+               want_h = from_file(height) ? img.height : height;
+    if (want_w != img.width || want_h != img.height) img = scaled(img, want_w, want_h);
 
     UINT levels = mip_levels == D3DX_DEFAULT ? 0 : mip_levels == D3DX_FROM_FILE ? 1 : mip_levels;
     if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) format = D3DFMT_A8R8G8B8;

@@ -1,13 +1,9 @@
 // Object and device-context side of the GDI layer: fonts and stock objects as handles, memory
 // device contexts over 32-bit pixels, text measuring and drawing.
 //
-// Sections:
-//   1. Objects and handles (validated against the set of live ones)
-//   2. Stock objects
-//   3. Memory device contexts and their state
-//   4. Text measuring
-//   5. Text layout: lines and '&' prefixes
-//   6. Text drawing
+// Index: 1. objects and handles (validated against the set of live ones); 2. stock objects;
+// 3. memory device contexts and their state; 4. text measuring; 5. text layout: lines and '&'
+// prefixes; 6. text drawing.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -20,7 +16,7 @@
 #include "platform/gdi_internal.h"
 #include "platform/wingdi.h"
 
-// ---- 1. Objects and handles ---------------------------------------------------------------
+// ---- 1. objects and handles ---------------------------------------------------------------
 
 struct HGDIOBJ__ {
     enum class kind { font, brush } type;
@@ -82,7 +78,7 @@ const gdi_font* font_of(HDC dc) {
 
 } // namespace
 
-// ---- 2. Stock objects ---------------------------------------------------------------------
+// ---- 2. stock objects ---------------------------------------------------------------------
 
 // The system font: a bold sans with a 16-pixel cell and an average width of 7. Stock objects
 // live for the whole process; null when the machine has no usable font.
@@ -117,7 +113,7 @@ BOOL DeleteObject(HGDIOBJ object) {
     return TRUE;
 }
 
-// ---- 3. Memory device contexts ------------------------------------------------------------
+// ---- 3. memory device contexts ------------------------------------------------------------
 
 HDC gdi_create_memory_dc(void* bits, int width, int height, int pitch) {
     if (!bits || width <= 0 || height <= 0 || std::abs(static_cast<long long>(pitch)) < 4LL * width)
@@ -166,7 +162,7 @@ int SetBkMode(HDC dc, int mode) {
     return std::exchange(dc->background_mode, mode);
 }
 
-// ---- 4. Text measuring --------------------------------------------------------------------
+// ---- 4. text measuring --------------------------------------------------------------------
 
 BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics) {
     const gdi_font* font = font_of(dc);
@@ -188,7 +184,7 @@ BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, SIZE* size) {
     return TRUE;
 }
 
-// ---- 5. Text layout -----------------------------------------------------------------------
+// ---- 5. text layout -----------------------------------------------------------------------
 
 namespace {
 
@@ -232,7 +228,7 @@ long long line_width(const gdi_font& font, const text_line& line) {
     return width;
 }
 
-// ---- 6. Text drawing ----------------------------------------------------------------------
+// ---- 6. text drawing ----------------------------------------------------------------------
 
 LONG to_long(long long v) {
     return static_cast<LONG>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));

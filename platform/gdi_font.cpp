@@ -1,11 +1,9 @@
 // Font side of the GDI layer.
 //
-// Sections:
-//   1. Windows-1252 code points
-//   2. Finding a face file through fontconfig (cached per name and style)
-//   3. Sized faces: one FT_Face per (file, horizontal and vertical size), shared by fonts
-//   4. Glyph rasterisation (monochrome) and the per-face glyph cache
-//   5. Sizing a font from CreateFontA's height and width
+// Index: 1. Windows-1252 code points; 2. finding a face file through fontconfig (cached per name
+// and style); 3. sized faces: one FT_Face per (file, horizontal and vertical size), shared by
+// fonts; 4. glyph rasterisation (monochrome) and the per-face glyph cache; 5. sizing a font from
+// CreateFontA's height and width.
 #include "platform/gdi_font.h"
 
 #include <fontconfig/fontconfig.h>
@@ -36,7 +34,7 @@ std::uint32_t gdi_cp1252_to_unicode(unsigned char code) {
 
 namespace {
 
-// ---- 2. Finding a face file through fontconfig --------------------------------------------
+// ---- 2. finding a face file through fontconfig --------------------------------------------
 
 struct face_file {
     std::string path;
@@ -105,7 +103,7 @@ FT_Library ft_library() {
 
 } // namespace
 
-// ---- 3. Sized faces -----------------------------------------------------------------------
+// ---- 3. sized faces -----------------------------------------------------------------------
 
 class gdi_sized_face {
   public:
@@ -143,7 +141,7 @@ std::shared_ptr<gdi_sized_face> sized_face(const face_file& file, long x26, long
     return made;
 }
 
-// ---- 4. Glyph rasterisation ---------------------------------------------------------------
+// ---- 4. glyph rasterisation ---------------------------------------------------------------
 
 void copy_ink(const FT_Bitmap& bitmap, gdi_glyph& g) {
     if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO && bitmap.pixel_mode != FT_PIXEL_MODE_GRAY) return;
@@ -192,7 +190,7 @@ gdi_glyph gdi_font::render_code_point(std::uint32_t code_point) const {
     return face_->render(code_point);
 }
 
-// ---- 5. Sizing ----------------------------------------------------------------------------
+// ---- 5. sizing ----------------------------------------------------------------------------
 
 namespace {
 

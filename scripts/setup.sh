@@ -3,7 +3,7 @@
 # that are missing, so a machine that has them all is not touched.
 set -euo pipefail
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config clang-format
   libsdl2-dev libsdl2-image-dev libfreetype-dev libfontconfig-dev
   libgl-dev libgl1-mesa-dri libegl-mesa0
   libgtest-dev libbenchmark-dev

@@ -1,3 +1,7 @@
+// The data checker's rules, one section per kind of value it reads from a DATA folder.
+//
+// Index: 1. number scanning; 2. printf formats; 3. pictures; 4. picking through the mousemap;
+// 5. the checker.
 #include "tests/data/data_check.h"
 
 #include <SDL2/SDL.h>
@@ -64,7 +68,7 @@ const std::vector<std::string> k_flag_vectors = {"flag_velocity_low",     "flag_
                                                  "flag_acceleration_low", "flag_acceleration_high",
                                                  "flag_friction_low",     "flag_friction_high"};
 
-// ---- number scanning, as sscanf("%d %d ...") and atof see the text ---------------------------
+// ---- 1. number scanning, as sscanf("%d %d ...") and atof see the text ---------------------------
 
 bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -157,7 +161,7 @@ std::string lower(std::string s) {
     return s;
 }
 
-// ---- printf formats ---------------------------------------------------------------------------
+// ---- 2. printf formats ---------------------------------------------------------------------------
 
 // Why a format that is_single_int_format refuses cannot take the one int: the number of
 // conversions, or the one conversion that is not a plain %d or %i.
@@ -192,7 +196,7 @@ std::string format_refusal(const std::string& f) {
     return "conversion " + in_quotes(conversions[0]) + " does not take one int (use %d)";
 }
 
-// ---- pictures -----------------------------------------------------------------------------------
+// ---- 3. pictures -----------------------------------------------------------------------------------
 
 struct rgba {
     std::uint8_t r, g, b, a;
@@ -277,7 +281,7 @@ picture scaled(const picture& src, int w, int h) {
 const rgba k_white{255, 255, 255, 255}, k_red{255, 0, 0, 255}, k_magenta{255, 0, 255, 255},
     k_green{0, 255, 0, 255}, k_blue{0, 0, 255, 255};
 
-// ---- picking through the mousemap ---------------------------------------------------------------
+// ---- 4. picking through the mousemap ---------------------------------------------------------------
 
 // The field the picking is checked on, laid out by the tile-rectangle rule of the battle screen.
 constexpr int k_cols = 12, k_rows = 10;
@@ -341,7 +345,7 @@ std::string pixel_text(int x, int y) {
     return "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
 }
 
-// ---- the checker ----------------------------------------------------------------------------
+// ---- 5. the checker ----------------------------------------------------------------------------
 
 // Restores the working directory: c_ini fixes its path from the directory at construction.
 class directory_change {

@@ -6,7 +6,9 @@ SOURCE="$2"
 XCLOSE="${3:-}"
 export HARNVALE_NONINTERACTIVE=1
 WORK=$(mktemp -d /tmp/harnvale-e2e-XXXXXX)
-trap 'kill "$GAME_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
+# A termination signal reaches the game as a close request, which only asks through the exit
+# screen: a test that stops early ends its game for good.
+trap 'kill -KILL "$GAME_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
 GAME_PID=""
 mkdir -p "$WORK/start"
 # DATA is copied so that error.txt and anything else written there stays in the test's folder.

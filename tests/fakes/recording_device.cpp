@@ -1,18 +1,15 @@
 // The recording Direct3D 9 device.
 //
-// Sections:
-//   1. argument rendering and small helpers
-//   2. resources: surfaces, textures, vertex buffers
-//   3. recording_d3d
-//   4. the device: construction, swap chain, defaults, log and failures
-//   5. the device: state calls
-//   6. the device: resource creation and render targets
-//   7. the device: scenes and draws
+// Index: 1. argument rendering and small helpers; 2. resources: surfaces, textures, vertex buffers;
+// 3. recording_d3d; 4. the device: construction, swap chain, defaults, log and failures; 5. the
+// device: state calls; 6. the device: resource creation and render targets; 7. the device: scenes
+// and draws.
 #include "tests/fakes/recording_device.h"
 
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/d3d9_util.h"
 #include "platform/gdi_internal.h"
 
 namespace {
@@ -35,22 +32,6 @@ D3DMATRIX identity() {
     D3DMATRIX m{};
     m._11 = m._22 = m._33 = m._44 = 1.0f;
     return m;
-}
-UINT vertices_for(D3DPRIMITIVETYPE type, UINT count) {
-    switch (type) {
-    case D3DPT_POINTLIST:
-        return count;
-    case D3DPT_LINELIST:
-        return count * 2;
-    case D3DPT_LINESTRIP:
-        return count + 1;
-    case D3DPT_TRIANGLELIST:
-        return count * 3;
-    case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN:
-        return count + 2;
-    }
-    return 0;
 }
 // Bytes of one vertex of the FVF bits the program uses.
 UINT fvf_size(DWORD fvf) {
@@ -985,7 +966,7 @@ HRESULT recording_device::record_draw(const char* name, std::vector<std::string>
 HRESULT recording_device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT count) {
     std::vector<std::string> args{num(type), num(start), num(count)};
     auto* vb = dynamic_cast<recording_vertex_buffer*>(stream);
-    UINT n = vertices_for(type, count);
+    UINT n = primitive_vertex_count(type, count);
     size_t first = stream_offset + static_cast<size_t>(start) * stream_stride;
     size_t bytes = static_cast<size_t>(n) * stream_stride;
     bool bad = !vb || vb->lock_depth > 0 || fvf == 0 || stream_stride != fvf_size(fvf) || count == 0 ||
@@ -1002,7 +983,7 @@ HRESULT recording_device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, con
         return refuse("DrawPrimitiveUP", std::move(args));
     HRESULT hr =
         record_draw("DrawPrimitiveUP", std::move(args), type, count, 0, static_cast<const BYTE*>(vertices),
-                    static_cast<size_t>(vertices_for(type, count)) * stride, stride);
+                    static_cast<size_t>(primitive_vertex_count(type, count)) * stride, stride);
     stream = nullptr;
     stream_offset = stream_stride = 0;
     return hr;
@@ -1017,7 +998,7 @@ HRESULT recording_device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min
     if (!indices || !vertices || fvf == 0 || stride != fvf_size(fvf) || count == 0)
         return refuse("DrawIndexedPrimitiveUP", std::move(args));
     // The record holds the vertices in index order, as they are drawn.
-    UINT n = vertices_for(type, count);
+    UINT n = primitive_vertex_count(type, count);
     std::vector<BYTE> drawn;
     drawn.reserve(static_cast<size_t>(n) * stride);
     for (UINT i = 0; i < n; ++i) {

@@ -451,3 +451,26 @@ TEST_F(GuiText, LabelsOfAnyLengthAndBytesAreLaidOutAndClippedToTheirWidget) {
 }
 
 } // namespace
+
+namespace {
+
+class counting_button : public c_button {
+  public:
+    using c_button::c_button;
+    void draw() override {
+        ++draws;
+        c_button::draw();
+    }
+    int draws = 0;
+};
+
+TEST_F(GuiDrawOrder, ADerivedButtonThatDrawsItsOwnWayIsDrawnWhole) {
+    counting_button own(&s, 0, 0, 100, 50, "own", 0, nullptr, MODE_ACTIVE, FRAME_MIDDLE);
+    c_button plain(&s, 200, 0, 300, 50, "plain", 0, nullptr, MODE_ACTIVE, FRAME_MIDDLE);
+    root.add_child(&own);
+    root.add_child(&plain);
+    root.draw();
+    EXPECT_EQ(own.draws, 1);
+}
+
+} // namespace

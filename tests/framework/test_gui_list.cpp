@@ -225,6 +225,17 @@ TEST_F(GuiDropper, OpeningShowsTheSelectionOnTopAndChoosingAnItemClosesIt) {
     EXPECT_EQ(dropper->get_label(0)->get_text(), "item 2");
 }
 
+TEST_F(GuiDropper, OpeningALongListScrollsItsSelectionIntoView) {
+    make_list(30, 200);
+    c_listdropper field(&s, 100, 70, 400, 100, list.get(), 0, MODE_ACTIVE, FRAME_ALL);
+    root.add_child(&field);
+    list->select(items[20].get());
+    click(root, 200, 85);
+    ASSERT_TRUE(field.is_open());
+    EXPECT_EQ(list->get_scroll_position(), 21 * 20 - 200);
+    EXPECT_EQ(items[20]->get_rect().bottom, 300);
+}
+
 TEST_F(GuiDropper, APressOutsideClosesWithoutChangingTheSelectionAndTheFieldTogglesIt) {
     build();
     click(root, 200, 85);

@@ -7,26 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "framework/gfx.h"
 #include "platform/d3d9.h"
 #include "platform/d3dx9.h"
 #include "platform/win32.h"
-
-// Vertex formats as the framework declares them.
-struct tra_vertex {
-    float x, y, z, rhw;
-    D3DCOLOR colour;
-    float u, v;
-};
-struct unt_vertex {
-    float x, y, z;
-    D3DCOLOR colour;
-    float u, v;
-};
-struct ps_vertex {
-    float x, y, z, rhw, size;
-    D3DCOLOR colour;
-};
-constexpr DWORD fvf_tra = 0x144, fvf_unt = 0x142, fvf_ps = 0x64;
 
 inline LRESULT test_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(w, m, wp, lp);
@@ -125,12 +109,12 @@ class gl_test : public ::testing::Test {
     // A screen-space quad as a triangle strip TL, TR, BL, BR (clockwise on screen).
     void quad(float l, float t, float r, float b, float z, D3DCOLOR colour, float u0 = 0, float v0 = 0,
               float u1 = 1, float v1 = 1) {
-        tra_vertex v[4] = {{l, t, z, 1, colour, u0, v0},
+        vertex_tra v[4] = {{l, t, z, 1, colour, u0, v0},
                            {r, t, z, 1, colour, u1, v0},
                            {l, b, z, 1, colour, u0, v1},
                            {r, b, z, 1, colour, u1, v1}};
-        ASSERT_EQ(dev->SetFVF(fvf_tra), D3D_OK);
-        ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(tra_vertex)), D3D_OK);
+        ASSERT_EQ(dev->SetFVF(FVF_TRA), D3D_OK);
+        ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(vertex_tra)), D3D_OK);
     }
 
     // A managed A8R8G8B8 texture with the given pixels (row by row from the top).

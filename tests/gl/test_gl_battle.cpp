@@ -23,6 +23,7 @@
 #include "game/unit.h"
 #include "platform/crt.h"
 #include "platform/wingdi.h"
+#include "tests/gl/data_core_fixture.h"
 #include "tests/gl/screenshot.h"
 
 namespace {
@@ -39,22 +40,10 @@ int blue(std::uint32_t p) {
     return static_cast<int>(p & 0xFF);
 }
 
-class GlBattle : public ::testing::Test {
+class GlBattle : public data_core_test {
   protected:
     void SetUp() override {
-        setenv("HARNVALE_NONINTERACTIVE", "1", 1);
-        old_cwd = std::filesystem::current_path();
-        std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
-        settings_record s{};
-        s.is_windowed = TRUE;
-        s.window_rect = RECT{0, 0, 1024, 768};
-        s.mode = D3DDISPLAYMODE{1024, 768, 60, D3DFMT_X8R8G8B8};
-        s.present_interval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        core = new c_core("Harnvale battle", "", s, 0, 0x1C);
-        g_core = core;
-        g_gfx = core->gfx;
-        ip = new c_interpolator(static_cast<int>(core->get_cur_time()));
-        g_rules = new c_ini("rules.ini");
+        open_core("Harnvale battle");
         g_stringtable = new c_ini("stringtable.ini");
         g_interface = new c_ini("interface.ini");
         g_font =
@@ -71,14 +60,9 @@ class GlBattle : public ::testing::Test {
         g_font = nullptr;
         delete g_interface;
         delete g_stringtable;
-        delete g_rules;
-        g_interface = g_stringtable = g_rules = nullptr;
-        delete ip;
-        g_gfx = nullptr;
-        delete core;
-        g_core = nullptr;
+        g_interface = g_stringtable = nullptr;
         g_show_moves = g_show_names = false;
-        std::filesystem::current_path(old_cwd);
+        close_core();
     }
     void step() {
         ip->prev_update_time = ip->update_time;
@@ -148,10 +132,6 @@ class GlBattle : public ::testing::Test {
         }
         FAIL() << "no seed gives the scene";
     }
-
-    std::filesystem::path old_cwd;
-    c_core* core = nullptr;
-    c_interpolator* ip = nullptr;
 };
 
 TEST_F(GlBattle, ASeededBattleWithEverythingInFlight) {

@@ -199,8 +199,8 @@ TEST_F(GlDevice, NearerQuadWinsWhateverTheDrawOrder) {
 TEST_F(GlDevice, PointSpriteOfSize8CoversEightByEightPixels) {
     dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     dev->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
-    dev->SetFVF(fvf_ps);
-    ps_vertex v{100.0f, 60.0f, 0.5f, 1.0f, 8.0f, 0xFFFFFFFF};
+    dev->SetFVF(FVF_PS);
+    vertex_ps v{100.0f, 60.0f, 0.5f, 1.0f, 8.0f, 0xFFFFFFFF};
     ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &v, sizeof v), D3D_OK);
     pixels p = grab();
     EXPECT_EQ(p.count(white), 64);
@@ -223,7 +223,7 @@ TEST_F(GlDevice, PointSpriteOfSize8CoversEightByEightPixels) {
     EXPECT_EQ(caps.MaxPointSize, 64.0f);
     dev->SetTexture(0, nullptr);
     dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-    ps_vertex big{100.0f, 100.0f, 0.5f, 1.0f, 100.0f, 0xFFFFFFFF};
+    vertex_ps big{100.0f, 100.0f, 0.5f, 1.0f, 100.0f, 0xFFFFFFFF};
     dev->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &big, sizeof big);
     EXPECT_EQ(grab().count(white), 64 * 64);
     dev->SetRenderState(D3DRS_POINTSIZE_MAX, bits_of(16.0f));
@@ -305,15 +305,15 @@ TEST_F(GlDevice, CounterClockwiseTrianglesAreCulled) {
     auto draw_pair = [&] {
         dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
         // On the y-down screen: top, right, bottom-left is clockwise; the mirror order is not.
-        tra_vertex cw[3] = {{30, 10, 0.5f, 1, 0xFFFF0000, 0, 0},
+        vertex_tra cw[3] = {{30, 10, 0.5f, 1, 0xFFFF0000, 0, 0},
                             {50, 50, 0.5f, 1, 0xFFFF0000, 0, 0},
                             {10, 50, 0.5f, 1, 0xFFFF0000, 0, 0}};
-        tra_vertex ccw[3] = {{90, 10, 0.5f, 1, 0xFF00FF00, 0, 0},
+        vertex_tra ccw[3] = {{90, 10, 0.5f, 1, 0xFF00FF00, 0, 0},
                              {70, 50, 0.5f, 1, 0xFF00FF00, 0, 0},
                              {110, 50, 0.5f, 1, 0xFF00FF00, 0, 0}};
-        dev->SetFVF(fvf_tra);
-        dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(tra_vertex));
-        dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(tra_vertex));
+        dev->SetFVF(FVF_TRA);
+        dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(vertex_tra));
+        dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(vertex_tra));
     };
     draw_pair();
     pixels p = grab();
@@ -364,12 +364,12 @@ TEST_F(GlDevice, WorldVerticesGoThroughTheTransformsAndTheViewport) {
     dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     // World x -1..0 is the left half; world y -0.375..0 (of -0.75..0.75) the upper half.
     float top = -static_cast<float>(client_h) / client_w;
-    unt_vertex v[4] = {{-1, top, 0.5f, 0xFFFF0000, 0, 0},
+    vertex_unt v[4] = {{-1, top, 0.5f, 0xFFFF0000, 0, 0},
                        {0, top, 0.5f, 0xFFFF0000, 1, 0},
                        {-1, 0, 0.5f, 0xFFFF0000, 0, 1},
                        {0, 0, 0.5f, 0xFFFF0000, 1, 1}};
-    dev->SetFVF(fvf_unt);
-    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(unt_vertex)), D3D_OK);
+    dev->SetFVF(FVF_UNT);
+    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(vertex_unt)), D3D_OK);
     pixels p = grab();
     EXPECT_EQ(p.count(red), (client_w / 2) * (client_h / 2));
     EXPECT_EQ(p.at(0, 0), red);
@@ -381,7 +381,7 @@ TEST_F(GlDevice, WorldVerticesGoThroughTheTransformsAndTheViewport) {
     D3DXMatrixTranslation(&world, 1.0f, 0.0f, 0.0f);
     dev->SetTransform(D3DTS_WORLD, &world);
     dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-    dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(unt_vertex));
+    dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(vertex_unt));
     p = grab();
     EXPECT_EQ(p.at(client_w - 1, 0), red);
     EXPECT_EQ(p.at(client_w / 2 - 1, 0), black);
@@ -391,7 +391,7 @@ TEST_F(GlDevice, WorldVerticesGoThroughTheTransformsAndTheViewport) {
     dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     D3DVIEWPORT9 vp{128, 96, 128, 96, 0.0f, 1.0f};
     dev->SetViewport(&vp);
-    dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(unt_vertex));
+    dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(vertex_unt));
     p = grab();
     EXPECT_EQ(p.count(red), 64 * 48);
     EXPECT_EQ(p.at(128, 96), red);
@@ -410,29 +410,29 @@ TEST_F(GlDevice, WorldVerticesGoThroughTheTransformsAndTheViewport) {
 
 TEST_F(GlDevice, IndexedAndBufferedDrawsMatchTheUnindexedQuad) {
     dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-    tra_vertex v[4] = {{10, 10, 0.5f, 1, 0xFFFF0000, 0, 0},
+    vertex_tra v[4] = {{10, 10, 0.5f, 1, 0xFFFF0000, 0, 0},
                        {30, 10, 0.5f, 1, 0xFFFF0000, 0, 0},
                        {10, 30, 0.5f, 1, 0xFFFF0000, 0, 0},
                        {30, 30, 0.5f, 1, 0xFFFF0000, 0, 0}};
     WORD indices[6] = {0, 1, 2, 1, 3, 2};
-    dev->SetFVF(fvf_tra);
+    dev->SetFVF(FVF_TRA);
     ASSERT_EQ(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, indices, D3DFMT_INDEX16, v,
-                                          sizeof(tra_vertex)),
+                                          sizeof(vertex_tra)),
               D3D_OK);
     EXPECT_EQ(grab().count(red), 400);
 
     IDirect3DVertexBuffer9* vb = nullptr;
-    ASSERT_EQ(dev->CreateVertexBuffer(4 * sizeof(tra_vertex), D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, fvf_tra,
+    ASSERT_EQ(dev->CreateVertexBuffer(4 * sizeof(vertex_tra), D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, FVF_TRA,
                                       D3DPOOL_DEFAULT, &vb, nullptr),
               D3D_OK);
     void* data = nullptr;
     ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
-    for (tra_vertex& t : v) {
+    for (vertex_tra& t : v) {
         t.x += 50;
         t.colour = 0xFF00FF00;
     }
     std::memcpy(data, v, sizeof v);
-    ASSERT_EQ(dev->SetStreamSource(0, vb, 0, sizeof(tra_vertex)), D3D_OK);
+    ASSERT_EQ(dev->SetStreamSource(0, vb, 0, sizeof(vertex_tra)), D3D_OK);
     EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL); // still locked
     ASSERT_EQ(vb->Unlock(), D3D_OK);
     ASSERT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
@@ -443,7 +443,7 @@ TEST_F(GlDevice, IndexedAndBufferedDrawsMatchTheUnindexedQuad) {
     EXPECT_EQ(p.at(60, 20), green);
     // A discarding lock gives the whole buffer again; the new vertices replace the old.
     ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
-    for (tra_vertex& t : v)
+    for (vertex_tra& t : v)
         t.colour = 0xFF0000FF;
     std::memcpy(data, v, sizeof v);
     vb->Unlock();
@@ -455,7 +455,7 @@ TEST_F(GlDevice, IndexedAndBufferedDrawsMatchTheUnindexedQuad) {
 
 TEST_F(GlDevice, ResetFailsWhileADefaultPoolBufferLives) {
     IDirect3DVertexBuffer9* vb = nullptr;
-    ASSERT_EQ(dev->CreateVertexBuffer(112, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, fvf_tra, D3DPOOL_DEFAULT,
+    ASSERT_EQ(dev->CreateVertexBuffer(112, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, FVF_TRA, D3DPOOL_DEFAULT,
                                       &vb, nullptr),
               D3D_OK);
     IDirect3DTexture9* managed = texture(2, 1, {0xFF123456, 0xFF654321});
@@ -464,7 +464,7 @@ TEST_F(GlDevice, ResetFailsWhileADefaultPoolBufferLives) {
     dev->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
     dev->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     dev->SetTexture(0, managed);
-    dev->SetStreamSource(0, vb, 0, sizeof(tra_vertex));
+    dev->SetStreamSource(0, vb, 0, sizeof(vertex_tra));
     RECT r{1, 2, 3, 4};
     dev->SetScissorRect(&r);
     D3DVIEWPORT9 vp{5, 5, 10, 10, 0.0f, 1.0f};

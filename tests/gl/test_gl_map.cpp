@@ -18,6 +18,7 @@
 #include "game/gameplay.h"
 #include "game/hexmap.h"
 #include "platform/crt.h"
+#include "tests/gl/data_core_fixture.h"
 #include "tests/gl/screenshot.h"
 
 namespace {
@@ -27,22 +28,10 @@ const std::vector<std::string> all_explosions{"explosion_blood",   "explosion_de
                                               "explosion_wreck",   "explosion_blast", "explosion_bounce",
                                               "explosion_sploosh", "explosion_fire"};
 
-class GlMap : public ::testing::Test {
+class GlMap : public data_core_test {
   protected:
     void SetUp() override {
-        setenv("HARNVALE_NONINTERACTIVE", "1", 1);
-        old_cwd = std::filesystem::current_path();
-        std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
-        settings_record s{};
-        s.is_windowed = TRUE;
-        s.window_rect = RECT{0, 0, 1024, 768};
-        s.mode = D3DDISPLAYMODE{1024, 768, 60, D3DFMT_X8R8G8B8};
-        s.present_interval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        core = new c_core("Harnvale map", "", s, 0, 0x1C);
-        g_core = core;
-        g_gfx = core->gfx;
-        ip = new c_interpolator(static_cast<int>(core->get_cur_time()));
-        g_rules = new c_ini("rules.ini");
+        open_core("Harnvale map");
         g_particle_pool = new c_particle_pool(1000);
         IDirect3DTexture9* t = g_gfx->create_texture(g_rules->get_raw("misc", "particle_image"));
         g_particle_image = g_gfx->get_image(t, 0.5f);
@@ -58,13 +47,7 @@ class GlMap : public ::testing::Test {
         g_particle_image = nullptr;
         delete g_particle_pool;
         g_particle_pool = nullptr;
-        delete g_rules;
-        g_rules = nullptr;
-        delete ip;
-        g_gfx = nullptr;
-        delete core;
-        g_core = nullptr;
-        std::filesystem::current_path(old_cwd);
+        close_core();
     }
     void step() {
         ip->prev_update_time = ip->update_time;
@@ -91,9 +74,6 @@ class GlMap : public ::testing::Test {
     static int red(std::uint32_t p) { return static_cast<int>((p >> 16) & 0xFF); }
     static int blue(std::uint32_t p) { return static_cast<int>(p & 0xFF); }
 
-    std::filesystem::path old_cwd;
-    c_core* core = nullptr;
-    c_interpolator* ip = nullptr;
     c_map* map = nullptr;
 };
 

@@ -284,12 +284,12 @@ TEST_F(GlResources, SurfaceContextDrawsIntoTheTexture) {
 
 TEST_F(GlResources, VertexBuffersLockWholeOrInPart) {
     IDirect3DVertexBuffer9* vb = nullptr;
-    ASSERT_EQ(dev->CreateVertexBuffer(96, D3DUSAGE_WRITEONLY, fvf_unt, D3DPOOL_MANAGED, &vb, nullptr),
+    ASSERT_EQ(dev->CreateVertexBuffer(96, D3DUSAGE_WRITEONLY, FVF_UNT, D3DPOOL_MANAGED, &vb, nullptr),
               D3D_OK);
     D3DVERTEXBUFFER_DESC desc{};
     vb->GetDesc(&desc);
     EXPECT_EQ(desc.Size, 96u);
-    EXPECT_EQ(desc.FVF, fvf_unt);
+    EXPECT_EQ(desc.FVF, FVF_UNT);
     EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
     void* data = nullptr;
     EXPECT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3DERR_INVALIDCALL); // not dynamic
