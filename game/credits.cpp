@@ -10,6 +10,7 @@
 #include "framework/ini.h"
 #include "framework/interface.h"
 #include "framework/misc.h"
+#include "game/gameplay.h"
 #include "game/main.h"
 #include "game/states.h"
 #include "platform/crt.h"
@@ -196,7 +197,7 @@ void gs_credits() {
         }
         g_core->frame_begin(0xFF000000);
         read_frame_input();
-        if (frame_key_down(DIK_ESCAPE) || (g_mouse_buttons[0] & 0x80)) g_game_state = GS_MAINMENU;
+        if (key_down(DIK_ESCAPE) || (g_mouse_buttons[0] & 0x80)) g_game_state = GS_MAINMENU;
         g_interpolator->drawing = true;
         show.draw(g_gfx, g_font);
         g_interpolator->drawing = false;

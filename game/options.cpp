@@ -7,7 +7,6 @@
 #include "framework/ini.h"
 #include "framework/interface.h"
 #include "framework/interpolator.h"
-#include "game/gameplay.h"
 #include "game/main.h"
 #include "game/screen.h"
 #include "game/states.h"
@@ -18,7 +17,7 @@ void to_mainmenu(c_button*) {
     g_game_state = GS_MAINMENU;
 }
 
-// A list opened from a one-line field; its list is as tall as its items.
+// Fields framed all round; an open list is only as tall as its items.
 constexpr unsigned dropper_flags = FRAME_ALL;
 constexpr unsigned list_flags = FRAME_ALL | FRAME_FIT;
 constexpr unsigned label_flags = 0x1F;

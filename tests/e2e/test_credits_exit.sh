@@ -3,9 +3,7 @@
 # entry on black), Escape and the left button each go back to the menu; X asks before leaving,
 # "no" (C) stays, X then "yes" (X) ends the game with exit code 0.
 source "$(dirname "$0")/lib.sh"
-# The game turns a plain kill into a close request (and asks); a test that fails must not
-# leave it running.
-trap 'kill -9 "$GAME_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
+source "$(dirname "$0")/shots.sh"
 cp "$SOURCE/scripts/default_settings.ini" "$WORK/start/settings.ini"
 
 # Frames can be slow on a busy machine: each key is held, and let go, for more than a frame.

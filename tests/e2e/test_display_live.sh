@@ -3,9 +3,7 @@
 # report: to full screen in the adapter's mode and back to the window where it was, then
 # vertical sync off and on again, each kept in settings.ini at the end.
 source "$(dirname "$0")/lib.sh"
-# The game turns a plain kill into a close request (and asks); a test that fails must not
-# leave it running.
-trap 'kill -9 "$GAME_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
+source "$(dirname "$0")/shots.sh"
 
 # Frames can be slow on a busy machine: the mouse rests a while before, during and after each
 # press, so every step is seen by at least one whole frame.

@@ -5,9 +5,7 @@
 # settings.ini is then exactly as it was. A window of 800 x 600 at the screen's corner puts the
 # widgets' design rectangles on the screen's pixels.
 source "$(dirname "$0")/lib.sh"
-# The game turns a plain kill into a close request (and asks); a test that fails must not
-# leave it running.
-trap 'kill -9 "$GAME_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
+source "$(dirname "$0")/shots.sh"
 
 # Frames can be slow on a busy machine: the mouse rests a while before, during and after each
 # press, so every step is seen by at least one whole frame.

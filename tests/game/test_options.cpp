@@ -227,3 +227,15 @@ TEST_F(options_test, CancelWinsOverOkInTheSameFrame) {
     EXPECT_FALSE(changed);
     EXPECT_TRUE(record_unchanged());
 }
+
+TEST_F(options_test, ArrowKeysMoveOnlyAnOpenList) {
+    c_options_screen& o = open();
+    press(DIK_DOWN);
+    EXPECT_EQ(o.window_list->get_selected(), o.windowed_item) << "closed lists keep their selection";
+    EXPECT_EQ(o.debug_list->get_selected(), o.debug_items[2]);
+    o.debug_dropper->open();
+    press(DIK_DOWN);
+    EXPECT_EQ(o.debug_list->get_selected(), o.debug_items[3]);
+    EXPECT_EQ(debug_level, 3);
+    EXPECT_EQ(o.window_list->get_selected(), o.windowed_item);
+}
