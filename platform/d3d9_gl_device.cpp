@@ -140,7 +140,10 @@ HRESULT gl_device::apply_present_parameters(const D3DPRESENT_PARAMETERS& asked) 
                                &mode))
             return D3DERR_INVALIDCALL;
         SDL_SetWindowDisplayMode(sdl_, &mode);
-        if (!fullscreen_now) SDL_SetWindowFullscreen(sdl_, SDL_WINDOW_FULLSCREEN);
+        if (!fullscreen_now) {
+            cover_display(mode);
+            SDL_SetWindowFullscreen(sdl_, SDL_WINDOW_FULLSCREEN);
+        }
     }
     int drawable_w = 0, drawable_h = 0;
     SDL_GL_GetDrawableSize(sdl_, &drawable_w, &drawable_h);
@@ -186,6 +189,20 @@ HRESULT gl_device::apply_present_parameters(const D3DPRESENT_PARAMETERS& asked) 
     next_frame_ = {};
     params_ = p;
     return D3D_OK;
+}
+
+void gl_device::cover_display(const SDL_DisplayMode& mode) {
+    // Without a window manager the full-screen request changes nothing on the X server: the
+    // window is placed over the display first, so it covers it either way.
+    int display = SDL_GetWindowDisplayIndex(sdl_);
+    SDL_Rect bounds{};
+    if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) != 0) return;
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowPosition(sdl_, &x, &y);
+    SDL_GetWindowSize(sdl_, &w, &h);
+    // SDL waits for the X server to confirm a change, so only real changes are asked for.
+    if (w != mode.w || h != mode.h) SDL_SetWindowSize(sdl_, mode.w, mode.h);
+    if (x != bounds.x || y != bounds.y) SDL_SetWindowPosition(sdl_, bounds.x, bounds.y);
 }
 
 void gl_device::refresh_window_buffer() {

@@ -360,6 +360,7 @@ class gl_device final : public IDirect3DDevice9 {
     void unbind_all();
     void release_device_surfaces();
     void pace_frame();
+    void cover_display(const SDL_DisplayMode& mode);
     void refresh_window_buffer();
     void measure_window();
     void check_lost();
