@@ -1,6 +1,8 @@
 #include "framework/err.h"
 
 #include <cstdio>
+#include <exception>
+#include <new>
 
 #include "framework/misc.h"
 #include "platform/dxerr.h"
@@ -60,5 +62,15 @@ int run_guarded(int (*main_routine)()) {
         return main_routine();
     } catch (const c_err& e) {
         return report_failure(e);
+    } catch (const std::bad_alloc&) {
+        return report_failure(c_err("Unable to allocate memory.", hv_base_name(__FILE__), __LINE__,
+                                    "run_guarded", __TIMESTAMP__, E_OUTOFMEMORY, nullptr));
+    } catch (const std::exception& e) {
+        // Whatever the standard library throws ends the program with the same report, never
+        // with an abort that leaves the player nothing to read.
+        c_err report("Unable to continue after an unexpected error.", hv_base_name(__FILE__), __LINE__,
+                     "run_guarded", __TIMESTAMP__, E_FAIL, nullptr);
+        report.additional_details = std::string("EXCEPTION: ") + e.what();
+        return report_failure(report);
     }
 }

@@ -52,7 +52,8 @@ constexpr const char* hv_base_name(const char* path) {
         if (FAILED(hr_)) HV_RAISE(message, function, hr_, this);                                             \
     } while (0)
 
-// Runs the program's main routine inside the one catch. On a c_err: writes error.txt to the
+// Runs the program's main routine inside the one catch. A standard exception (running out of
+// memory included) is reported as a c_err of its own. On a c_err: writes error.txt to the
 // current directory, minimises the core's window, shows the system cursor, shows the report
 // (with a closing block that only the message box carries) and returns 1.
 int run_guarded(int (*main_routine)());

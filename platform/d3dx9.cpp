@@ -1,72 +1,20 @@
-// D3DX: the texture loader on SDL_image, and the matrix and vector helpers (row vectors).
+// D3DX: the texture loader on the program's picture reader, and the matrix and vector helpers
+// (row vectors).
 // The loader only calls IDirect3DDevice9 methods (CreateTexture, LockRect, UnlockRect), so it
 // fills textures of any device implementation, the recording fake of the tests included.
 #include "platform/d3dx9.h"
 
-#include <SDL2/SDL.h>
-#include <SDL2/SDL_image.h>
-
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/image_file.h"
+
 namespace {
 
-struct image {
-    UINT width = 0, height = 0;
-    std::vector<uint32_t> pixels; // 0xAARRGGBB, row 0 at the top
-    bool has_alpha = false;
-};
-
-std::string extension_of(const char* file_name) {
-    std::string name(file_name);
-    size_t dot = name.find_last_of('.');
-    size_t slash = name.find_last_of("/\\");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string ext = name.substr(dot + 1);
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
-SDL_Surface* decode(const char* file_name, SDL_RWops* rw) {
-    // TGA files carry no signature, so only their name says what they are.
-    std::string ext = extension_of(file_name);
-    if (ext == "tga") return IMG_LoadTyped_RW(rw, 0, "TGA");
-    if (IMG_isICO(rw)) return IMG_LoadICO_RW(rw);
-    return IMG_Load_RW(rw, 0);
-}
-
-HRESULT load(const char* file_name, image* out) {
-    SDL_RWops* rw = SDL_RWFromFile(file_name, "rb");
-    if (!rw) return D3DERR_INVALIDCALL;
-    SDL_Surface* decoded = decode(file_name, rw);
-    SDL_RWclose(rw);
-    if (!decoded) return E_FAIL;
-    out->has_alpha = decoded->format->Amask != 0 || SDL_HasColorKey(decoded);
-    // ARGB8888 is a 32-bit 0xAARRGGBB value per pixel: D3DFMT_A8R8G8B8 in memory.
-    SDL_Surface* argb = SDL_ConvertSurfaceFormat(decoded, SDL_PIXELFORMAT_ARGB8888, 0);
-    SDL_FreeSurface(decoded);
-    if (!argb) return E_FAIL;
-    if (argb->w <= 0 || argb->h <= 0) {
-        SDL_FreeSurface(argb);
-        return E_FAIL;
-    }
-    out->width = static_cast<UINT>(argb->w);
-    out->height = static_cast<UINT>(argb->h);
-    out->pixels.resize(static_cast<size_t>(out->width) * out->height);
-    SDL_LockSurface(argb);
-    for (UINT y = 0; y < out->height; ++y)
-        std::memcpy(&out->pixels[static_cast<size_t>(y) * out->width],
-                    static_cast<const BYTE*>(argb->pixels) + static_cast<size_t>(y) * argb->pitch,
-                    out->width * 4);
-    SDL_UnlockSurface(argb);
-    SDL_FreeSurface(argb);
-    return D3D_OK;
-}
+using image = image_pixels;
 
 void apply_colour_key(image* img, D3DCOLOR key) {
     if (key == 0) return;
@@ -146,14 +94,19 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, LPCSTR file_name,
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     if (!device || !file_name) return D3DERR_INVALIDCALL;
+    // A size asked for by the caller is bounded like a size read from a file.
+    UINT target_w = from_file(width) ? 0 : width, target_h = from_file(height) ? 0 : height;
+    if (target_w > IMAGE_MAX_SIDE || target_h > IMAGE_MAX_SIDE ||
+        static_cast<std::uint64_t>(target_w) * target_h > IMAGE_MAX_PIXELS)
+        return D3DERR_INVALIDCALL;
     image img;
-    HRESULT hr = load(file_name, &img);
+    HRESULT hr = load_image_file(file_name, &img, nullptr);
     if (FAILED(hr)) return hr;
     if (source_info)
         *source_info =
             D3DXIMAGE_INFO{img.width, img.height, 1, 1, img.has_alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8};
     apply_colour_key(&img, color_key);
-    img = scaled(img, from_file(width) ? img.width : width, from_file(height) ? img.height : height);
+    img = scaled(img, target_w ? target_w : img.width, target_h ? target_h : img.height);
 
     UINT levels = mip_levels == D3DX_DEFAULT ? 0 : mip_levels == D3DX_FROM_FILE ? 1 : mip_levels;
     if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) format = D3DFMT_A8R8G8B8;

@@ -24,8 +24,10 @@ struct PALETTEENTRY {
     BYTE peRed, peGreen, peBlue, peFlags;
 };
 
-// Loads a PNG, BMP, TGA or ICO file into a new texture made on `device`. Width and height 0
-// (or D3DX_DEFAULT_NONPOW2 / D3DX_FROM_FILE) take the file's size; other sizes scale the picture.
+// Loads a PNG, BMP, TGA or ICO file (told apart by content) into a new texture made on `device`.
+// Width and height 0 (or D3DX_DEFAULT_NONPOW2 / D3DX_FROM_FILE) take the file's size; other sizes
+// scale the picture. Other formats, and pictures or sizes beyond the bounds of image_file.h, fail
+// (E_FAIL, or D3DERR_INVALIDCALL for a missing file or a size asked for out of bounds).
 // Pixels equal to `color_key` (compared as A8R8G8B8, 0 = no key) become transparent black.
 HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, LPCSTR file_name, UINT width, UINT height,
                                      UINT mip_levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,

@@ -1,6 +1,5 @@
 // user32 subset on SDL2: one SDL window per CreateWindowExA, SDL events turned into the
 // window messages the program's window procedure handles.
-#include <SDL2/SDL_image.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "platform/image_decode.h"
 #include "platform/window_internal.h"
 
 namespace {
@@ -337,10 +337,9 @@ BOOL GetCursorPos(POINT* point) {
 
 HANDLE LoadImageA(HINSTANCE, LPCSTR name, UINT type, int, int, UINT flags) {
     if (!name || type != IMAGE_ICON || !(flags & LR_LOADFROMFILE)) return nullptr;
-    SDL_RWops* rw = SDL_RWFromFile(name, "rb");
-    if (!rw) return nullptr;
-    SDL_Surface* s = IMG_isICO(rw) ? IMG_LoadICO_RW(rw) : nullptr;
-    SDL_RWclose(rw);
+    image_header header;
+    if (!read_image_header(name, &header, nullptr) || header.format != image_file_format::ico) return nullptr;
+    SDL_Surface* s = decode_image_file(name, nullptr, nullptr);
     if (!s) return nullptr;
     HICON icon = new HICON__;
     icon->surface = s;

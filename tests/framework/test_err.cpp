@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <new>
+#include <stdexcept>
 
 #include "framework/err.h"
 #include "framework/misc.h"
@@ -94,6 +96,32 @@ TEST(EntryPoint, CatchWritesErrorFileWithoutTheMessageBoxBlock) {
     EXPECT_NE(shown.find(file), std::string::npos);
     EXPECT_NE(shown.find("STUFF YOU NEED TO KNOW:\n--------------------\n"), std::string::npos);
     EXPECT_NE(shown.find("saved to the file \"error.txt\"."), std::string::npos);
+}
+
+// Running out of memory, or any other standard exception, ends in the same report as a c_err:
+// exit code 1 and error.txt, not an abort with nothing written.
+TEST(EntryPoint, StandardExceptionsEndInTheSameReport) {
+    scratch_dir dir;
+    cwd_guard in(dir.path());
+    setenv("HARNVALE_NONINTERACTIVE", "1", 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run_guarded([]() -> int { throw std::bad_alloc(); }), 1);
+    std::string file = read_file(dir.file("error.txt"));
+    EXPECT_EQ(
+        file.rfind(
+            "Unable to allocate memory.\n\nDETAILS:\n--------------------\nHRESULT: Ran out of memory.\n", 0),
+        0u)
+        << file;
+    EXPECT_NE(file.find("FUNCTION: run_guarded\n"), std::string::npos);
+
+    EXPECT_EQ(run_guarded([]() -> int { throw std::out_of_range("vector index 7"); }), 1);
+    file = read_file(dir.file("error.txt"));
+    EXPECT_EQ(file.rfind("Unable to continue after an unexpected error.\n", 0), 0u) << file;
+    EXPECT_NE(file.find("\n\nADDITIONAL DETAILS:\n--------------------\nEXCEPTION: vector index 7"),
+              std::string::npos)
+        << file;
+    std::string shown = testing::internal::GetCapturedStderr();
+    EXPECT_NE(shown.find("UNAVOIDABLE ERROR!!!"), std::string::npos);
 }
 
 TEST(EntryPoint, NormalReturnPassesThrough) {

@@ -1,0 +1,40 @@
+// Picture files as the program reads them: PNG, BMP, TGA and ICO, told apart by their contents
+// (never by the file's name). The header is read and checked before anything is decoded, so a
+// crafted or truncated file can neither make the decoder allocate gigabytes nor reach a decoder
+// for a format the program does not use.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+enum class image_file_format { unknown, png, bmp, tga, ico };
+
+// The largest picture decoded: 8192 pixels on a side and 16 M pixels in all (64 MB as A8R8G8B8).
+constexpr UINT IMAGE_MAX_SIDE = 8192;
+constexpr std::uint64_t IMAGE_MAX_PIXELS = 4096ull * 4096ull;
+
+struct image_header {
+    image_file_format format = image_file_format::unknown;
+    UINT width = 0, height = 0; // the largest entry of an icon
+};
+
+// Reads the file's header. False, with the reason in `why`, when the file cannot be opened, is
+// of no format the program reads, claims a size beyond the bounds above, or is too short to hold
+// the pixels its header claims (uncompressed data) or could possibly expand to (compressed data).
+bool read_image_header(const char* path, image_header* out, std::string* why);
+
+struct image_pixels {
+    image_file_format format = image_file_format::unknown;
+    UINT width = 0, height = 0;
+    std::vector<std::uint32_t> pixels; // 0xAARRGGBB, row 0 at the top
+    bool has_alpha = false;            // an alpha channel or a colour key in the file
+};
+
+// Checks the header, then decodes. D3DERR_INVALIDCALL when the file cannot be opened, E_FAIL
+// when it is refused or does not decode; `why` (may be null) says which.
+HRESULT load_image_file(const char* path, image_pixels* out, std::string* why);
+
+// "PNG", "BMP", "TGA", "ICO" or "".
+const char* image_format_name(image_file_format format);
