@@ -1,8 +1,39 @@
-// The interface side of the program: what a game state calls when the core's device check
-// fails, so that everything the program keeps on the device is given up and made again.
+// The interface side of the program: the assets read from interface.ini (cursors, full-screen
+// pictures, widget looks) and what a game state calls when the core's device check fails.
 #pragma once
+#include "framework/cursor.h"
+#include "framework/gfx.h"
+#include "framework/gui.h"
 
-// Releases the game font's per-frame buffers, lets the core wait for and reset the device
-// (the core rebuilds its own and the graphics wrapper's resources), rebuilds the game font's
-// buffers and restarts the interpolator so the time spent waiting is not caught up.
+// The looks of the widgets: the common one and its variants (whole copies of it with their own
+// section of interface.ini read over them).
+extern c_gui_settings g_gui_settings;
+extern c_gui_settings g_minimap_gui_settings;
+extern c_gui_settings g_aub_gui_settings;
+extern c_gui_settings g_etb_gui_settings;
+extern c_gui_settings g_checkbox_gui_settings;
+
+// Full-screen pictures (shared images; null before load_interface).
+extern c_image* g_mainmenu_background;
+extern c_image* g_exitscreen_background;
+extern c_image* g_options_background;
+extern c_image* g_logo;
+
+// Reads g_interface once at start-up, after g_gfx and the game font g_font exist: the 26
+// cursors into a new g_cursors (then cursor 0 is current), the four pictures, and the five gui
+// settings records with the screen size of the core's display. Raises "Unable to create
+// texture." / "Unable to create cursor texture." for image files that cannot be loaded, and
+// refuses a listitem_height below 1.
+void load_interface();
+// The same with a given screen size (for tests and tools without a core).
+void load_interface(int screen_width, int screen_height);
+// Gives up every asset load_interface made (cursors, pictures, the settings' images) and clears
+// the globals. Safe to call when nothing was loaded. Call before the graphics wrapper goes.
+void release_interface();
+
+// After a failed device check: releases the game font's per-frame buffers, lets the core wait
+// for and reset the device (the core rebuilds its own and the graphics wrapper's resources),
+// rebuilds the game font's buffers, takes the display size into g_gui_settings, makes cursor 0
+// current and restarts the interpolator so the time spent waiting is not caught up. The caller
+// lays out its widgets again afterwards.
 void recover_device();

@@ -13,6 +13,7 @@
 #include "game/explosion.h"
 #include "game/gameplay.h"
 #include "game/hexmap.h"
+#include "game/minimap.h"
 #include "game/player.h"
 #include "game/unit.h"
 #include "platform/crt.h"
@@ -50,6 +51,8 @@ template <class T> void delete_and_clear(T*& p) {
 // ---- minimap surfaces
 
 void create_minimap_surfaces(IDirect3DDevice9* device, const char* function) {
+    // Default-pool surfaces must be given up around every device reset, on whatever screen.
+    install_minimap_device_hooks();
     HRESULT hr = device->CreateTexture(minimap_size, minimap_size, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
                                        D3DPOOL_DEFAULT, &g_minimap_texture, nullptr);
     if (FAILED(hr)) {

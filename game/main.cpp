@@ -10,54 +10,27 @@
 #include "framework/interface.h"
 #include "framework/interpolator.h"
 #include "game/explosion.h"
+#include "game/gameplay.h"
+#include "game/states.h"
 #include "platform/crt.h"
 #include "platform/wingdi.h"
 
-int g_game_state = 0;
 bool g_show_moves = false;
 bool g_show_names = false;
 
 namespace {
-// For benchmarks and automated runs: HARNVALE_QUIT_AFTER_FRAMES=N ends the program normally
-// once N frames have been presented.
-bool frame_limit_reached() {
-    static const long limit = [] {
-        const char* v = std::getenv("HARNVALE_QUIT_AFTER_FRAMES");
-        return v ? std::strtol(v, nullptr, 10) : 0L;
-    }();
-    return limit > 0 && g_core->frame_count >= limit;
-}
-
-// Until the menu screens exist the program shows one black screen that ends on a close request.
-void gs_blank() {
-    g_interpolator->restart(static_cast<int>(g_core->get_cur_time()));
-    while (g_game_state == 1) {
-        if (g_core->check_reset() < 0) recover_device();
-        g_core->frame_begin(0xFF000000);
-        while (g_interpolator->sync(33, static_cast<int>(g_core->get_cur_time()))) {
-        }
-        g_core->frame_end();
-        if (g_core->quit || frame_limit_reached()) {
-            g_core->quit = false;
-            g_game_state = 0;
-        }
-    }
-}
-
-void run_state(int state) {
-    switch (state) {
-    case 1:
-        gs_blank();
-        break;
-    default:
-        break;
-    }
-}
-
 std::string current_directory() {
     char buf[1024];
     DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
     return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+// Battles come from the time of day; HARNVALE_SEED fixes the seed so automated runs replay
+// the same battle.
+unsigned random_seed() {
+    if (const char* v = std::getenv("HARNVALE_SEED"); v && *v)
+        return static_cast<unsigned>(std::strtoul(v, nullptr, 10));
+    return static_cast<unsigned>(std::time(nullptr));
 }
 
 template <typename T> void delete_and_clear(T*& p) {
@@ -84,17 +57,19 @@ int main_routine() {
                                   0, g_interface->get_raw("misc", "font_name").c_str());
     if (!game_font) HV_RAISE("Unable to create the game font.", "main_routine", 0, nullptr);
     g_font = new c_font(g_gfx, game_font);
+    load_interface();
     g_sysfont = g_core->system_font;
-    crt::srand(static_cast<unsigned>(std::time(nullptr)));
+    crt::srand(random_seed());
     g_settings->set_section("misc");
     g_show_moves = g_settings->get_bool("show_moves");
     g_show_names = g_settings->get_bool("show_names");
     g_particle_pool = new c_particle_pool(1000);
-    g_game_state = 1;
+    g_game_state = GS_MAINMENU;
+    g_opening_logo = true;
 
-    do {
-        run_state(g_game_state);
-    } while (g_game_state != 0);
+    run_states();
+    // A battle left by a quit from its own exit screen is still loaded.
+    gameplay_unload_static();
 
     SetCurrentDirectoryA(start_directory.c_str());
     g_settings->set_section("misc");
@@ -103,6 +78,7 @@ int main_routine() {
     g_settings->write_bool("show_moves", g_show_moves);
     write_screen_settings(*g_settings, g_core->settings);
     delete_and_clear(g_particle_pool);
+    release_interface();
     g_gfx = nullptr;
     g_device = nullptr;
     g_d3d = nullptr;

@@ -3,9 +3,8 @@
 #include <string>
 
 #include "framework/core.h"
+#include "game/states.h"
 
-// Game states: 0 quit, 1 main menu, 2 exit screen, 3 options, 4 gameplay, 5 credits.
-extern int g_game_state;
 extern bool g_show_moves;
 extern bool g_show_names;
 

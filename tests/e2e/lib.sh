@@ -50,3 +50,62 @@ wait_exit() {
 ini_value() { # file section key
   awk -v s="[$2]" -v k="$3" 'BEGIN{IGNORECASE=1} {gsub(/\r/,"")} /^\[/{in_s=(tolower($0)==tolower(s))} in_s && index($0,"=") {split($0,a,"="); if (tolower(a[1])==tolower(k)) {print substr($0, index($0,"=")+1); exit}}' "$1"
 }
+
+# The game reports what it shows (state, battle, selection, banner) as key=value lines in this
+# file after every frame that changed it.
+export HARNVALE_STATE_FILE="$WORK/state.txt"
+SHOTS="$SOURCE/build/screenshots"
+
+state_value() { # key
+  [ -f "$HARNVALE_STATE_FILE" ] || return 0
+  awk -v k="$1" 'index($0, k "=") == 1 {print substr($0, length(k) + 2); exit}' "$HARNVALE_STATE_FILE"
+}
+
+# Waits (30 s at most) until the report's key has the value.
+wait_state() { # key value [what]
+  for _ in $(seq 1 600); do
+    [ "$(state_value "$1")" = "$2" ] && return 0
+    kill -0 "$GAME_PID" 2>/dev/null || fail "${3:-$1=$2}: the game ended: $(cat "$WORK/stderr")"
+    sleep 0.05
+  done
+  fail "${3:-waiting for $1=$2}: $1 is '$(state_value "$1")'"
+}
+
+# Waits until the key's value differs from the given one; prints the new value.
+wait_change() { # key old_value [what]
+  for _ in $(seq 1 600); do
+    local v
+    v=$(state_value "$1")
+    [ "$v" != "$2" ] && { echo "$v"; return 0; }
+    sleep 0.05
+  done
+  fail "${3:-waiting for $1 to change from '$2'}"
+}
+
+# Input is read once per frame: each key or button is held for more than a frame, and the mouse
+# arrives a frame before it is pressed.
+press_key() { # xdotool key name...
+  xdotool keydown "$@"
+  sleep 0.2
+  xdotool keyup "$@"
+  sleep 0.1
+}
+
+click_at() { # window x y
+  xdotool mousemove --window "$1" "$2" "$3"
+  sleep 0.15
+  xdotool mousedown 1
+  sleep 0.2
+  xdotool mouseup 1
+  sleep 0.1
+}
+
+screenshot() { # name
+  mkdir -p "$SHOTS"
+  import -window root "$SHOTS/$1.png"
+}
+
+# The mean brightness (0..255) of a screen rectangle, from a fresh screenshot.
+brightness() { # x y w h
+  import -window root -crop "$3x$4+$1+$2" -colorspace Gray -format '%[fx:int(255*mean)]' info:
+}

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The game opens its window as settings.ini says, follows moves and resizes, and writes the
-# final window rectangle and every setting back when asked to close.
+# final window rectangle and every setting back when asked to close (twice: the first request
+# only asks).
 source "$(dirname "$0")/lib.sh"
 cp "$SOURCE/scripts/default_settings.ini" "$WORK/start/settings.ini"
 start_game
@@ -19,6 +20,10 @@ sleep 0.6
 kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended after a move and a resize: $(cat "$WORK/stderr")"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 
+# One close request asks through the exit screen; a second one while it shows means it.
+"$XCLOSE" "$win"
+wait_state state exitscreen "a close request opens the exit screen"
+kill -0 "$GAME_PID" 2>/dev/null || fail "one close request ended the game"
 "$XCLOSE" "$win"
 wait_exit; code=$EXIT_CODE
 [ "$code" = 0 ] || fail "exit code $code: $(cat "$WORK/stderr")"
