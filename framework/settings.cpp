@@ -66,7 +66,9 @@ settings_record read_screen_settings(c_ini& ini) {
 
 void write_screen_settings(c_ini& ini, const settings_record& s) {
     ini.set_section("screen");
-    ini.write_bool("is_windowed", s.is_windowed != 0);
+    // Written as a number like the other window values; the boolean reader takes "1" and "0" as
+    // well as the words, so files written either way read back the same.
+    ini.write_int("is_windowed", s.is_windowed ? 1 : 0);
     ini.write_int("left", s.window_rect.left);
     ini.write_int("right", s.window_rect.right);
     ini.write_int("top", s.window_rect.top);

@@ -59,6 +59,18 @@ TEST(Settings, RoundTripsKeepTheirMeaning) {
     }
 }
 
+TEST(Settings, WindowModeIsWrittenAsANumberAndReadEitherWay) {
+    std::string out;
+    EXPECT_TRUE(round_trip("[screen]\nis_windowed=true\n", &out).is_windowed);
+    EXPECT_NE(out.find("is_windowed=1\n"), std::string::npos) << out;
+    EXPECT_TRUE(round_trip("[screen]\nis_windowed=1\n", &out).is_windowed);
+    EXPECT_NE(out.find("is_windowed=1\n"), std::string::npos) << out;
+    EXPECT_FALSE(round_trip("[screen]\nis_windowed=false\n", &out).is_windowed);
+    EXPECT_NE(out.find("is_windowed=0\n"), std::string::npos) << out;
+    EXPECT_FALSE(round_trip("[screen]\nis_windowed=0\n", &out).is_windowed);
+    EXPECT_NE(out.find("is_windowed=0\n"), std::string::npos) << out;
+}
+
 TEST(Settings, AlphaVariantsOfThirtyTwoBitsWriteThirtyTwo) {
     scratch_dir d;
     cwd_guard in(d.path());
