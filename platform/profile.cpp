@@ -5,6 +5,7 @@
 // file on disk is always either the old or the new version, never half written.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -163,8 +164,11 @@ DWORD copy_out(const std::string& value, LPSTR out, DWORD size) {
 
 bool write_atomically(const std::string& path, const std::string& text) {
     std::string tmp = path + ".tmp-" + std::to_string(getpid());
+    struct stat old {};
+    const bool existed = stat(path.c_str(), &old) == 0;
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return false;
+    if (existed) fchmod(fd, old.st_mode & 07777); // the new file keeps the old one's permissions
     size_t done = 0;
     while (done < text.size()) {
         ssize_t w = write(fd, text.data() + done, text.size() - done);
@@ -271,15 +275,38 @@ DWORD GetPrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR default_t
     return copy_out(fallback, out, size);
 }
 
+namespace {
+
+// Where a write goes: a link is followed to its file, so the link itself stays (the file is
+// replaced beside its real place). Empty when the file must not be written: a link that leads
+// nowhere, or a file without any write permission, which the player made read-only on purpose
+// (a rename would otherwise replace it, whoever owns it).
+std::string write_target(const std::string& file_name) {
+    std::string target = file_name;
+    struct stat st {};
+    if (lstat(file_name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* real = realpath(file_name.c_str(), nullptr);
+        if (!real) return std::string();
+        target = real;
+        std::free(real);
+    }
+    if (stat(target.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return std::string();
+    return target;
+}
+
+} // namespace
+
 BOOL WritePrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR text, LPCSTR file_name) {
     if (!section_name || !file_name) return FALSE;
     std::string sec = trim(section_name);
     if (sec.empty()) return FALSE;
+    const std::string target = write_target(file_name);
+    if (target.empty()) return FALSE;
     std::string old_text;
-    read_file(file_name, old_text);
+    read_file(target, old_text);
     std::string new_text = edit(old_text, sec, key, text);
-    if (new_text == old_text && stamp_of(file_name).exists) return TRUE;
-    if (!write_atomically(file_name, new_text)) return FALSE;
+    if (new_text == old_text && stamp_of(target).exists) return TRUE;
+    if (!write_atomically(target, new_text)) return FALSE;
     g_cache.erase(file_name);
     return TRUE;
 }

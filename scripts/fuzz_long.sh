@@ -56,8 +56,8 @@ for t in "${targets[@]}"; do
   start=$(date +%s)
   rc=0
   export LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp"
-  # Leak checks stay on; one input may take at most 10 s and 1 GB in one allocation.
-  nice -n 19 "$bin" "${limit[@]}" -max_len="$(max_len "$t")" -timeout=10 -rss_limit_mb=2048 \
+  # Leak checks stay on; one input may take at most 60 s (generous: the machine may be busy) and 1 GB in one allocation.
+  nice -n 19 "$bin" "${limit[@]}" -max_len="$(max_len "$t")" -timeout=60 -rss_limit_mb=2048 \
     -malloc_limit_mb=1024 -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1 || rc=$?
   [ "$short" = 1 ] && rm -rf "$corpus"
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

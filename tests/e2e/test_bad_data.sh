@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
 # Bad data through the real program: settings.ini and DATA/ broken the ways a player's editing,
 # a failed copy or a full disk break them. Each case runs the game in its own start folder under
-# the X server until it has played normally (HARNVALE_QUIT_AFTER_FRAMES ends it with exit 0) or
-# ended. A case passes when the game ends with exit 0, or with exit 1 and an error.txt whose
+# the X server, played as a player would (past the logo to the menu, the credits, S for a battle,
+# then a close request answered with X) unless it ends first. A case passes when the game ends with exit 0, or with exit 1 and an error.txt whose
 # first line is a sentence naming the problem (the case's pattern); never by a signal, a hang
-# or a sanitizer report. Prints the table of cases, outcomes and sentences, and leaves it in
+# or a sanitizer report. Normal play must have reached a battle. Prints the table of cases, outcomes and sentences, and leaves it in
 # bad_data_table.md in the folder the test runs in.
 source "$(dirname "$0")/lib.sh"
-FRAMES="${HARNVALE_BAD_DATA_FRAMES:-20}"
-LIMIT="${HARNVALE_BAD_DATA_TIMEOUT:-60}"
+LIMIT="${HARNVALE_BAD_DATA_TIMEOUT:-120}"
 TABLE="$PWD/bad_data_table.md"
 ONLY="${HARNVALE_BAD_DATA_ONLY:-}"
 failures=()
@@ -82,34 +81,72 @@ crafted_tga() {
 
 # ---- running one case -----------------------------------------------------------------------
 
-# case NAME PATTERN MUTATION...: PATTERN (extended regex, case-insensitive) is what the error
-# sentence must contain when the game refuses the data.
-run_case() {
-  local name="$1" pattern="$2"
-  shift 2
-  [ -n "$ONLY" ] && [[ ! " $ONLY " == *" $name "* ]] && return 0
-  local dir="$WORK/$name"
-  mkdir -p "$dir/start"
-  cp -r "$SOURCE/DATA" "$dir/start/DATA"
-  cp "$SOURCE/scripts/default_settings.ini" "$dir/start/settings.ini"
-  (cd "$dir/start" && eval "$*") || fail "$name: the mutation failed"
-  local code=0
-  (cd "$dir/start" && HARNVALE_QUIT_AFTER_FRAMES="$FRAMES" exec timeout -s KILL "$LIMIT" "$GAME" \
-    >"$dir/stdout" 2>"$dir/stderr") || code=$?
-  chmod -R u+w "$dir" 2>/dev/null || true
+# play DIR OUT: runs the game in DIR as a player would: past the logo to the menu, C for the
+# credits and Escape back, S for a battle, then a close request answered with X. Leaves the exit code in PLAY_CODE (137 when it
+# had to be killed after LIMIT seconds) and the furthest screen reached in PLAY_REACHED.
+play() {
+  local dir="$1" out="$2" state="$2/state.txt" win="" deadline=$((SECONDS + LIMIT)) closed=0 credits=0
+  (cd "$dir" && HARNVALE_STATE_FILE="$state" exec "$GAME" >"$out/stdout" 2>"$out/stderr") &
+  local pid=$!
+  PLAY_REACHED="-"
+  while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
+    if [ -z "$win" ]; then
+      win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1 || true)
+      [ -n "$win" ] && xdotool windowfocus "$win" 2>/dev/null || true
+      sleep 0.05
+      continue
+    fi
+    local now logo
+    now=$(awk -F= '$1 == "state" {print $2}' "$state" 2>/dev/null || true)
+    logo=$(awk -F= '$1 == "logo_phase" {print $2}' "$state" 2>/dev/null || true)
+    if [ "$now" = mainmenu ] && [ "$logo" = true ]; then
+      click_at "$win" 500 400 2>/dev/null || true
+    elif [ "$now" = mainmenu ] && [ "$credits" = 0 ]; then
+      PLAY_REACHED=menu
+      press_key c 2>/dev/null || true
+    elif [ "$now" = credits ]; then
+      credits=1
+      press_key Escape 2>/dev/null || true
+    elif [ "$now" = mainmenu ]; then
+      press_key s 2>/dev/null || true
+    elif [ "$now" = gameplay ] && [ "$closed" = 0 ]; then
+      PLAY_REACHED=battle
+      "$XCLOSE" "$win" 2>/dev/null || true
+      closed=1
+    elif [ "$now" = exitscreen ]; then
+      press_key x 2>/dev/null || true
+    else
+      sleep 0.05
+    fi
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    PLAY_CODE=137
+    return 0
+  fi
+  PLAY_CODE=0
+  wait "$pid" || PLAY_CODE=$?
+}
+
+# judge NAME PATTERN DIR OUT: classifies a run, adds its row to the table and its failure, if
+# any, to the list.
+judge() {
+  local name="$1" pattern="$2" dir="$3" out="$4" code="$PLAY_CODE"
   local report="" sentence="" outcome verdict="ok" f
-  for f in "$dir/start/DATA/error.txt" "$dir/start/error.txt"; do
+  for f in "$dir/DATA/error.txt" "$dir/error.txt"; do
     [ -f "$f" ] && { report="$f"; break; }
   done
   [ -n "$report" ] && sentence=$(head -1 "$report" | tr -d '\r')
   case "$code" in
-    0) outcome="normal play" ;;
+    0) outcome="normal play (reached: $PLAY_REACHED)" ;;
     1) outcome="exit 1" ;;
     137) outcome="hang (killed after ${LIMIT} s)" ;;
     *) outcome="exit $code" ;;
   esac
   if [ "$code" = 0 ]; then
     [ -z "$report" ] || verdict="error.txt after normal play"
+    [ "$PLAY_REACHED" = battle ] || verdict="normal play that never reached a battle"
   elif [ "$code" = 1 ]; then
     if [ -z "$report" ]; then
       verdict="no error.txt"
@@ -119,17 +156,33 @@ run_case() {
   else
     verdict="$outcome"
   fi
-  if grep -qE 'AddressSanitizer|LeakSanitizer|runtime error:|UndefinedBehaviorSanitizer' "$dir/stderr"; then
-    verdict="sanitizer report: $(grep -m1 -E 'ERROR|runtime error' "$dir/stderr")"
+  if grep -qE 'AddressSanitizer|LeakSanitizer|runtime error:|UndefinedBehaviorSanitizer' "$out/stderr"; then
+    verdict="sanitizer report: $(grep -m1 -E 'ERROR|runtime error' "$out/stderr")"
   fi
-  [ -n "${CHECK_AFTER:-}" ] && [ "$verdict" = ok ] && verdict=$(cd "$dir/start" && eval "$CHECK_AFTER")
+  [ -n "${CHECK_AFTER:-}" ] && [ "$verdict" = ok ] && verdict=$(cd "$dir" && eval "$CHECK_AFTER")
   rows+=("| $name | $outcome | ${sentence:--} |")
   if [ "$verdict" != ok ]; then
     failures+=("$name: $verdict")
     echo "FAIL $name: $verdict" >&2
-    sed -n 1,15p "$dir/stderr" >&2
+    sed -n 1,15p "$out/stderr" >&2
   fi
-  rm -rf "$dir"
+}
+
+# run_case NAME PATTERN MUTATION: PATTERN (extended regex, case-insensitive) is what the error
+# sentence must contain when the game refuses the data; MUTATION runs in the start folder.
+run_case() {
+  local name="$1" pattern="$2"
+  shift 2
+  [ -n "$ONLY" ] && [[ ! " $ONLY " == *" $name "* ]] && return 0
+  local dir="$WORK/$name"
+  mkdir -p "$dir/start"
+  cp -r "$SOURCE/DATA" "$dir/start/DATA"
+  cp "$SOURCE/scripts/default_settings.ini" "$dir/start/settings.ini"
+  (cd "$dir/start" && eval "$*") || fail "$name: the mutation failed"
+  play "$dir/start" "$dir"
+  judge "$name" "$pattern" "$dir/start" "$dir"
+  chmod -R u+w "$dir" 2>/dev/null || true
+  [ -n "${HARNVALE_BAD_DATA_KEEP:-}" ] || rm -rf "$dir"
 }
 
 # ---- the cases ------------------------------------------------------------------------------
@@ -223,27 +276,15 @@ long_path() {
   echo "../long$deep"
 }
 run_long_path() {
-  local dir="$WORK/long_path" code=0 sentence="" outcome
+  local dir="$WORK/long_path" deep
   [ -n "$ONLY" ] && [[ ! " $ONLY " == *" long_path "* ]] && return 0
   mkdir -p "$dir/start"
   cp -r "$SOURCE/DATA" "$dir/start/DATA"
   cp "$SOURCE/scripts/default_settings.ini" "$dir/start/settings.ini"
-  local deep
   deep=$(cd "$dir/start" && long_path)
-  (cd "$dir/start/$deep" && HARNVALE_QUIT_AFTER_FRAMES="$FRAMES" exec timeout -s KILL "$LIMIT" "$GAME" \
-    >"$dir/stdout" 2>"$dir/stderr") || code=$?
-  local report
-  report=$(cd "$dir/start/$deep" && ls -d "$PWD"/DATA/error.txt "$PWD"/error.txt 2>/dev/null | head -1)
-  [ -n "$report" ] && sentence=$(head -1 "$report")
-  outcome=$([ "$code" = 0 ] && echo "normal play" || echo "exit $code")
-  rows+=("| long_path | $outcome | ${sentence:--} |")
-  if [ "$code" = 1 ] && grep -qiE 'path|folder|directory|long' <<<"$sentence"; then
-    :
-  elif [ "$code" != 0 ] || grep -qE 'AddressSanitizer|runtime error:' "$dir/stderr"; then
-    failures+=("long_path: $outcome ${sentence}")
-    echo "FAIL long_path: $outcome $sentence" >&2
-  fi
-  rm -rf "$dir"
+  play "$dir/start/$deep" "$dir"
+  judge long_path 'path|folder|directory|long' "$dir/start/$deep" "$dir"
+  [ -n "${HARNVALE_BAD_DATA_KEEP:-}" ] || rm -rf "$dir"
 }
 run_long_path
 
