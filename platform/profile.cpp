@@ -290,7 +290,8 @@ std::string write_target(const std::string& file_name) {
         target = real;
         std::free(real);
     }
-    if (stat(target.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return std::string();
+    if (stat(target.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return std::string();
     return target;
 }
 
