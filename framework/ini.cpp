@@ -15,10 +15,20 @@ namespace {
 char g_ini_buffer[1024];
 } // namespace
 
+std::string get_current_directory() {
+    // Asked for its length first: a directory longer than the shared buffer is still a directory.
+    DWORD needed = GetCurrentDirectoryA(0, nullptr);
+    while (needed > 0) {
+        std::string dir(needed, '\0');
+        DWORD n = GetCurrentDirectoryA(needed, dir.data());
+        if (n < needed) return dir.substr(0, n);
+        needed = n; // the directory changed in between and grew
+    }
+    return "";
+}
+
 c_ini::c_ini(const std::string& file_name) {
-    DWORD n = GetCurrentDirectoryA(sizeof g_ini_buffer, g_ini_buffer);
-    std::string dir = n > 0 && n < sizeof g_ini_buffer ? std::string(g_ini_buffer, n) : std::string();
-    path_ = dir + PATH_SEPARATOR + file_name;
+    path_ = get_current_directory() + PATH_SEPARATOR + file_name;
 }
 
 std::string c_ini::read(const std::string& section, const std::string& key,
@@ -112,4 +122,8 @@ void c_ini::write_int(const std::string& key, int value) {
 
 void c_ini::write_bool(const std::string& key, bool value) {
     write_string(key, value ? "true" : "false");
+}
+
+void c_ini::flush() {
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path_.c_str());
 }

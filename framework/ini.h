@@ -31,10 +31,13 @@ class c_ini : public c_reportable {
     // Four numbers a r g b packed as 0xAARRGGBB, each cut to 8 bits; missing numbers are 0.
     std::uint32_t get_color(const std::string& section, const std::string& key) const;
 
-    // Writers use the current section; the file, section and key are created as needed.
+    // Writers use the current section; the file, section and key are created as needed. Writes
+    // are buffered (reads see them) until flush, which puts them on disk as one replacement of the
+    // file: a run of writes lands whole or not at all.
     void write_string(const std::string& key, const std::string& text);
     void write_int(const std::string& key, int value);
     void write_bool(const std::string& key, bool value);
+    void flush();
 
   private:
     std::string read(const std::string& section, const std::string& key, const std::string& fallback) const;
@@ -52,6 +55,9 @@ extern c_ini* g_settings;
 extern c_ini* g_rules;
 extern c_ini* g_stringtable;
 extern c_ini* g_interface;
+
+// The current working directory, however long; "" when it cannot be read.
+std::string get_current_directory();
 
 // The escape walk behind get_string, on a value as the profile functions return it.
 std::string unescape_ini_text(const std::string& value);

@@ -11,6 +11,7 @@
 #include "framework/interpolator.h"
 #include "game/explosion.h"
 #include "game/gameplay.h"
+#include "game/startup.h"
 #include "game/states.h"
 #include "platform/crt.h"
 #include "platform/wingdi.h"
@@ -20,9 +21,7 @@ bool g_show_names = false;
 
 namespace {
 std::string current_directory() {
-    char buf[1024];
-    DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
-    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+    return get_current_directory();
 }
 
 // Battles come from the time of day; HARNVALE_SEED fixes the seed so automated runs replay
@@ -42,7 +41,7 @@ template <typename T> void delete_and_clear(T*& p) {
 int main_routine() {
     g_settings = new c_ini("settings.ini");
     std::string start_directory = current_directory();
-    SetCurrentDirectoryA("DATA");
+    enter_data_directory();
     g_rules = new c_ini("rules.ini");
     g_stringtable = new c_ini("stringtable.ini");
     g_interface = new c_ini("interface.ini");
@@ -53,9 +52,7 @@ int main_routine() {
     g_d3d = g_core->d3d;
     g_device = g_core->device;
     g_gfx = g_core->gfx;
-    HFONT game_font = CreateFontA(g_interface->get_int("misc", "font_size"), 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                  0, g_interface->get_raw("misc", "font_name").c_str());
-    if (!game_font) HV_RAISE("Unable to create the game font.", "main_routine", 0, nullptr);
+    HFONT game_font = create_game_font(*g_interface);
     g_font = new c_font(g_gfx, game_font);
     load_interface();
     g_sysfont = g_core->system_font;
@@ -77,6 +74,7 @@ int main_routine() {
     g_settings->write_bool("show_names", g_show_names);
     g_settings->write_bool("show_moves", g_show_moves);
     write_screen_settings(*g_settings, g_core->settings);
+    g_settings->flush();
     delete_and_clear(g_particle_pool);
     release_interface();
     g_gfx = nullptr;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/crt.h"
 #include "platform/win32.h"
@@ -54,12 +55,16 @@ void Sleep(DWORD ms) {
 }
 
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
-    char path[4096];
-    if (!getcwd(path, sizeof path)) return 0;
-    DWORD length = static_cast<DWORD>(std::strlen(path));
+    // No fixed limit: a working directory may be longer than any buffer guessed in advance.
+    std::vector<char> path(4096);
+    while (!getcwd(path.data(), path.size())) {
+        if (errno != ERANGE) return 0;
+        path.resize(path.size() * 2);
+    }
+    DWORD length = static_cast<DWORD>(std::strlen(path.data()));
     // As on Windows: a buffer that is too small gets nothing and the size needed is returned.
     if (!buffer || length + 1 > size) return length + 1;
-    std::memcpy(buffer, path, length + 1);
+    std::memcpy(buffer, path.data(), length + 1);
     return length;
 }
 

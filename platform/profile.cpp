@@ -1,14 +1,22 @@
 // Profile strings: the Win32 INI functions on our own parser.
 //
 // A file is parsed once and kept; it is parsed again only when its size, time stamp or inode
-// changed on disk. Writes rewrite the whole file through a temporary file and a rename, so the
-// file on disk is always either the old or the new version, never half written.
+// changed on disk. Writes are kept in memory (reads see them) until the file is flushed, by
+// WritePrivateProfileStringA with section, key and text all null, or at the end of the process.
+// A flush rewrites the whole file through a temporary file and a rename, so a run of writes
+// reaches the disk as one replacement: the file is always the old or the new version, never half
+// written or a mixture. A temporary file that a killed process left behind is removed the first
+// time its file is used again.
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,9 +47,23 @@ struct section {
 struct parsed_file {
     file_stamp stamp;
     std::vector<section> sections;
+    bool pending = false; // written in memory and not yet flushed
+    std::string text;     // the whole file as written, while pending
 };
 
-std::map<std::string, parsed_file> g_cache;
+bool write_atomically(const std::string& path, const std::string& text);
+
+// Every file the process has read or written. Writes not yet flushed reach the disk when the
+// process ends normally.
+struct file_cache {
+    std::map<std::string, parsed_file> files;
+    ~file_cache() {
+        for (auto& [path, pf] : files)
+            if (pf.pending) write_atomically(path, pf.text);
+    }
+};
+file_cache g_files;
+std::map<std::string, parsed_file>& g_cache = g_files.files;
 
 file_stamp stamp_of(const std::string& path) {
     file_stamp s;
@@ -90,19 +112,36 @@ bool same_name(const std::string& a, const std::string& b) {
     return true;
 }
 
-// Splits a file's text into lines; each line keeps nothing of its line break.
-std::vector<std::string> split_lines(const std::string& text, size_t start) {
-    std::vector<std::string> lines;
+struct line_span {
+    size_t begin, end; // the line's text without its break
+    size_t next;       // start of the following line
+};
+
+// Splits a file's text into lines. LF, CR LF and a lone CR each end a line, for the reader and
+// the writer alike.
+std::vector<line_span> line_spans(const std::string& text, size_t start) {
+    std::vector<line_span> spans;
     size_t pos = start;
     while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        size_t end = nl == std::string::npos ? text.size() : nl;
-        size_t cut = end;
-        if (cut > pos && text[cut - 1] == '\r') --cut;
-        lines.push_back(text.substr(pos, cut - pos));
-        pos = nl == std::string::npos ? text.size() : nl + 1;
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) {
+            spans.push_back({pos, text.size(), text.size()});
+            break;
+        }
+        size_t next = end + 1;
+        if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+        spans.push_back({pos, end, next});
+        pos = next;
     }
-    return lines;
+    return spans;
+}
+
+// The line break a file uses: that of its first line, CR LF for a file without any.
+std::string line_break_of(const std::string& text) {
+    size_t end = text.find_first_of("\r\n");
+    if (end == std::string::npos) return "\r\n";
+    if (text[end] == '\n') return "\n";
+    return end + 1 < text.size() && text[end + 1] == '\n' ? "\r\n" : "\r";
 }
 
 size_t bom_length(const std::string& text) {
@@ -121,8 +160,8 @@ bool parse_header(const std::string& trimmed, std::string& name) {
 parsed_file parse(const std::string& text) {
     parsed_file pf;
     section* current = nullptr;
-    for (const std::string& raw : split_lines(text, bom_length(text))) {
-        std::string line = trim(raw);
+    for (const line_span& span : line_spans(text, bom_length(text))) {
+        std::string line = trim(text.substr(span.begin, span.end - span.begin));
         std::string name;
         if (parse_header(line, name)) {
             pf.sections.push_back({name, {}});
@@ -137,15 +176,52 @@ parsed_file parse(const std::string& text) {
     return pf;
 }
 
-const parsed_file* load(const std::string& path) {
+std::string temporary_prefix(const std::string& path) {
+    return path + ".tmp-";
+}
+
+// A write replaces the file through "<file>.tmp-<pid>"; one whose process no longer exists was
+// left by a run that was killed and is removed, once per file and process.
+void remove_stale_temporaries(const std::string& path) {
+    static std::set<std::string> done;
+    if (!done.insert(path).second) return;
+    size_t slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string prefix = temporary_prefix(slash == std::string::npos ? path : path.substr(slash + 1));
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string digits = name.substr(prefix.size());
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        pid_t pid = static_cast<pid_t>(std::stol(digits));
+        if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) continue; // its writer may be alive
+        unlink((dir + "/" + name).c_str());
+    }
+    closedir(d);
+}
+
+parsed_file& load(const std::string& path) {
+    remove_stale_temporaries(path);
     file_stamp now = stamp_of(path);
     auto it = g_cache.find(path);
-    if (it != g_cache.end() && it->second.stamp == now) return &it->second;
+    if (it != g_cache.end() && (it->second.pending || it->second.stamp == now)) return it->second;
     std::string text;
     parsed_file pf;
     if (now.exists && read_file(path, text)) pf = parse(text);
     pf.stamp = now;
-    return &(g_cache[path] = std::move(pf));
+    return g_cache[path] = std::move(pf);
+}
+
+bool flush(const std::string& path) {
+    auto it = g_cache.find(path);
+    if (it == g_cache.end() || !it->second.pending) return true;
+    if (!write_atomically(path, it->second.text)) return false;
+    it->second.pending = false;
+    it->second.text.clear();
+    it->second.stamp = stamp_of(path);
+    return true;
 }
 
 std::string unquote(const std::string& v) {
@@ -162,8 +238,12 @@ DWORD copy_out(const std::string& value, LPSTR out, DWORD size) {
     return n;
 }
 
-bool write_atomically(const std::string& path, const std::string& text) {
-    std::string tmp = path + ".tmp-" + std::to_string(getpid());
+std::string write_target(const std::string& file_name);
+
+bool write_atomically(const std::string& file_name, const std::string& text) {
+    const std::string path = write_target(file_name);
+    if (path.empty()) return false;
+    std::string tmp = temporary_prefix(path) + std::to_string(getpid());
     struct stat old {};
     const bool existed = stat(path.c_str(), &old) == 0;
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -188,29 +268,9 @@ bool write_atomically(const std::string& path, const std::string& text) {
     return true;
 }
 
-struct line_span {
-    size_t begin, end; // the line's text without its break
-    size_t next;       // start of the following line
-};
-
-std::vector<line_span> line_spans(const std::string& text, size_t start) {
-    std::vector<line_span> spans;
-    size_t pos = start;
-    while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        size_t end = nl == std::string::npos ? text.size() : nl;
-        size_t cut = end > pos && text[end - 1] == '\r' ? end - 1 : end;
-        spans.push_back({pos, cut, nl == std::string::npos ? text.size() : nl + 1});
-        pos = spans.back().next;
-    }
-    return spans;
-}
-
 // Edits the file text: sets, adds or (value null) removes a key; a null key removes the section.
 std::string edit(const std::string& text, const std::string& sec, const char* key, const char* value) {
-    std::string eol = "\r\n";
-    size_t first_nl = text.find('\n');
-    if (first_nl != std::string::npos && (first_nl == 0 || text[first_nl - 1] != '\r')) eol = "\n";
+    std::string eol = line_break_of(text);
 
     auto spans = line_spans(text, bom_length(text));
     // Find the first matching section and where it ends.
@@ -230,7 +290,7 @@ std::string edit(const std::string& text, const std::string& sec, const char* ke
     if (sec_line < 0) {
         if (!key || !value) return text;
         std::string out = text;
-        if (!out.empty() && out.back() != '\n') out += eol;
+        if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += eol;
         return out + "[" + sec + "]" + eol + line + eol;
     }
     if (!key) { // remove the whole section
@@ -265,8 +325,8 @@ DWORD GetPrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR default_t
     if (!file_name || !section_name || !key) return copy_out(fallback, out, size);
     std::string sec = trim(section_name), k = trim(key);
     if (sec.empty() || k.empty()) return copy_out(fallback, out, size);
-    const parsed_file* pf = load(file_name);
-    for (const section& s : pf->sections) {
+    const parsed_file& pf = load(file_name);
+    for (const section& s : pf.sections) {
         if (!same_name(s.name, sec)) continue;
         for (const entry& e : s.entries)
             if (same_name(e.key, k)) return copy_out(unquote(e.value), out, size);
@@ -298,16 +358,30 @@ std::string write_target(const std::string& file_name) {
 } // namespace
 
 BOOL WritePrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR text, LPCSTR file_name) {
+    if (!section_name && !key && !text) { // flush one file, or with no name every file
+        if (file_name) return flush(file_name) ? TRUE : FALSE;
+        bool ok = true;
+        for (auto& entry : g_cache)
+            ok = flush(entry.first) && ok;
+        return ok ? TRUE : FALSE;
+    }
     if (!section_name || !file_name) return FALSE;
     std::string sec = trim(section_name);
     if (sec.empty()) return FALSE;
-    const std::string target = write_target(file_name);
-    if (target.empty()) return FALSE;
+    // A read-only file or a link to nowhere is refused now, as the flush could not write it.
+    if (write_target(file_name).empty()) return FALSE;
+    parsed_file& pf = load(file_name);
     std::string old_text;
-    read_file(target, old_text);
+    if (pf.pending)
+        old_text = pf.text;
+    else
+        read_file(file_name, old_text);
     std::string new_text = edit(old_text, sec, key, text);
-    if (new_text == old_text && stamp_of(target).exists) return TRUE;
-    if (!write_atomically(target, new_text)) return FALSE;
-    g_cache.erase(file_name);
+    if (new_text == old_text && (pf.pending || pf.stamp.exists)) return TRUE;
+    file_stamp stamp = pf.stamp;
+    pf = parse(new_text);
+    pf.stamp = stamp;
+    pf.pending = true;
+    pf.text = std::move(new_text);
     return TRUE;
 }

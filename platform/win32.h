@@ -91,6 +91,9 @@ inline LPARAM MAKELPARAM(WORD lo, WORD hi) {
 // ---- kernel32 -------------------------------------------------------------------------------
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_text, LPSTR out, DWORD size,
                                LPCSTR file_name);
+// Writes are buffered, and reads see them; section, key and text all null flush the buffered
+// writes of `file_name` (of every file when it is null too) to disk as one replacement. Whatever
+// is still buffered is flushed when the process ends normally.
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR file_name);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);

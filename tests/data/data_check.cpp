@@ -1,8 +1,5 @@
 #include "tests/data/data_check.h"
 
-#include <SDL2/SDL.h>
-#include <SDL2/SDL_image.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -20,6 +17,8 @@
 
 #include "framework/ini.h"
 #include "framework/misc.h"
+#include "platform/image_file.h"
+#include "tests/data/data_check_font.h"
 
 namespace {
 
@@ -209,56 +208,19 @@ struct picture {
     const rgba& at(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
 };
 
-std::string extension_of(const std::string& name) {
-    size_t dot = name.find_last_of('.');
-    size_t slash = name.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    return lower(name.substr(dot + 1));
-}
-
-// Decodes as the program's texture loader does: TGA by its name, icons by their signature,
-// everything else by what SDL_image recognises. Sets format to PNG, BMP, TGA, ICO or "".
+// Decodes with the program's own picture reader: the same formats, found by content, and the
+// same bounds. Sets format to PNG, BMP, TGA or ICO.
 std::optional<picture> load_picture(const std::string& path, std::string& error, std::string& format) {
-    SDL_RWops* rw = SDL_RWFromFile(path.c_str(), "rb");
-    if (!rw) {
-        error = SDL_GetError();
-        return std::nullopt;
-    }
-    std::string ext = extension_of(path);
-    format = ext == "tga"    ? "TGA"
-             : IMG_isPNG(rw) ? "PNG"
-             : IMG_isBMP(rw) ? "BMP"
-             : IMG_isICO(rw) ? "ICO"
-                             : "";
-    SDL_Surface* decoded = ext == "tga"    ? IMG_LoadTyped_RW(rw, 0, "TGA")
-                           : IMG_isICO(rw) ? IMG_LoadICO_RW(rw)
-                                           : IMG_Load_RW(rw, 0);
-    SDL_RWclose(rw);
-    if (!decoded) {
-        error = IMG_GetError();
-        return std::nullopt;
-    }
-    SDL_Surface* s = SDL_ConvertSurfaceFormat(decoded, SDL_PIXELFORMAT_RGBA32, 0);
-    SDL_FreeSurface(decoded);
-    if (!s) {
-        error = SDL_GetError();
-        return std::nullopt;
-    }
-    if (s->w <= 0 || s->h <= 0) {
-        SDL_FreeSurface(s);
-        error = "the picture has no pixels";
-        return std::nullopt;
-    }
+    image_pixels img;
+    if (FAILED(load_image_file(path.c_str(), &img, &error))) return std::nullopt;
+    format = image_format_name(img.format);
     picture p;
-    p.w = s->w;
-    p.h = s->h;
-    p.px.resize(static_cast<size_t>(p.w) * p.h);
-    SDL_LockSurface(s);
-    for (int y = 0; y < p.h; ++y)
-        std::memcpy(&p.px[static_cast<size_t>(y) * p.w],
-                    static_cast<const std::uint8_t*>(s->pixels) + y * s->pitch, static_cast<size_t>(p.w) * 4);
-    SDL_UnlockSurface(s);
-    SDL_FreeSurface(s);
+    p.w = static_cast<int>(img.width);
+    p.h = static_cast<int>(img.height);
+    p.px.reserve(img.pixels.size());
+    for (std::uint32_t argb : img.pixels)
+        p.px.push_back(rgba{static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),
+                            static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 24)});
     return p;
 }
 
@@ -671,7 +633,11 @@ class checker {
         for (const char* key : {"mainmenu_background", "exitscreen_background", "options_background", "logo"})
             image_key(*ui, name, "misc", key);
         need(*ui, name, "misc", "font_name");
-        int_key(*ui, name, "misc", "font_size", 1, "the game font needs a height");
+        auto font_size = int_key(*ui, name, "misc", "font_size", 1, "the game font needs a height");
+        // The atlas decides which heights fit, for the face that is installed: ask the font code.
+        if (font_size && *font_size >= 1 && has(*ui, "misc", "font_name"))
+            if (std::string refusal = game_font_refusal(*ui); !refusal.empty())
+                fault(at(name, "misc", "font_size"), refusal);
 
         std::string sec = "gui_settings";
         for (const char* key : {"repeat_interval_init", "repeat_interval_norm"})

@@ -45,6 +45,7 @@ mutation ini(const std::string& file, const std::string& section, const std::str
         std::string path = data + "/" + file;
         ASSERT_TRUE(WritePrivateProfileStringA(section.c_str(), key.c_str(), value ? value->c_str() : nullptr,
                                                path.c_str()));
+        ASSERT_TRUE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str()));
     };
 }
 
@@ -71,6 +72,13 @@ mutation garble(const std::string& rel) {
         write_file(data + "/" + rel, std::string("\x89PNG\r\n\x1a\nnot really a picture"));
     };
 }
+
+mutation write_bytes(const std::string& rel, const std::string& bytes) {
+    return [=](const std::string& data) { write_file(data + "/" + rel, bytes); };
+}
+
+// An uncompressed 24-bit TGA header claiming 29500 x 26486 pixels, in 21 bytes.
+const std::string k_crafted_tga("\0\0\2\0\0\0\0\0\0\0\0\0\x3c\x73\x76\x67\x18\0\0\0\0", 21);
 
 mutation both(std::vector<mutation> steps) {
     return [=](const std::string& data) {
@@ -242,6 +250,15 @@ TEST(data_check, pictures_that_do_not_load) {
          R"(\[misc\] particle_image: picture fx/none\.png does not exist)"},
         {"icon with a PNG entry", png_icon, R"(^harnvale\.ico: entry 0 is a PNG)"},
         {"icon that is no icon", garble("harnvale.ico"), R"(^harnvale\.ico: not an icon directory)"},
+        {"cursor naming a crafted TGA",
+         both({write_bytes("cursors/evil.tga", k_crafted_tga),
+               ini("interface.ini", "cursors", "target", "\"cursors/evil.tga\" 16 16 32 32")}),
+         R"(\[cursors\] target: picture cursors/evil\.tga does not load: .*29500 x 26486)"},
+        {"GIF under a PNG name",
+         write_bytes(
+             "tiles/sand.png",
+             std::string("GIF89a\1\0\1\0\x80\0\0\xFF\xFF\xFF\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;", 35)),
+         R"(picture tiles/sand\.png does not load: the file is no PNG, BMP, TGA or ICO picture)"},
     });
 }
 
@@ -296,6 +313,17 @@ TEST(data_check, formats_read_from_data) {
         {"%i with flags is fine", ini("stringtable.ini", "gameplay", "aub", "%-4i ready"), ""},
         {"the label ends at a bare quote, as the program reads it",
          ini("stringtable.ini", "gameplay", "aub", "%d ready\" %d"), ""},
+    });
+}
+
+// The checker refuses a font size exactly where the program's own font code does.
+TEST(data_check, game_font_fits_its_atlas) {
+    run_cases({
+        {"font of 36", ini("interface.ini", "misc", "font_size", "36"),
+         R"(^interface\.ini \[misc\] font_size: Desired font is too big for texture\.$)"},
+        {"font of 99999", ini("interface.ini", "misc", "font_size", "99999"),
+         R"(^interface\.ini \[misc\] font_size: Desired font is too big for texture\.$)"},
+        {"font of 24", ini("interface.ini", "misc", "font_size", "24"), ""},
     });
 }
 

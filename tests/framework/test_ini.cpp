@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "framework/ini.h"
@@ -100,6 +101,10 @@ TEST_F(IniTest, WritersUseTheCurrentSectionAndKeepOtherLines) {
     ini.write_bool("show_names", true);
     ini.set_section("new");
     ini.write_string("k", "v");
+    // Nothing reaches the disk before the flush; reads see the writes all the same.
+    EXPECT_EQ(read_file(path), "; settings\r\n[screen]\r\nwidth=800\r\n\r\n[misc]\r\ndebug=1\r\n");
+    EXPECT_EQ(ini.get_int("screen", "width"), 1024);
+    ini.flush();
     EXPECT_EQ(read_file(path),
               "; settings\r\n[screen]\r\nwidth=1024\r\nheight=768\r\n\r\n[misc]\r\ndebug=1\r\n"
               "show_names=true\r\n[new]\r\nk=v\r\n");
@@ -114,5 +119,20 @@ TEST_F(IniTest, WriteCreatesAMissingFile) {
     }();
     ini.set_section("misc");
     ini.write_int("debug", 3);
+    ini.flush();
     EXPECT_EQ(read_file(dir.file("fresh.ini")), "[misc]\r\ndebug=3\r\n");
+}
+
+// A working directory longer than the shared read buffer still gives the file's full path.
+TEST_F(IniTest, AStartDirectoryOfAnyLengthWorks) {
+    std::string deep = dir.path();
+    while (deep.size() < 1500)
+        deep += "/" + std::string(200, 'd');
+    std::filesystem::create_directories(deep);
+    write_file(deep + "/settings.ini", "[screen]\nwidth=1024\n");
+    cwd_guard in(deep);
+    EXPECT_EQ(get_current_directory(), deep);
+    c_ini ini("settings.ini");
+    EXPECT_EQ(ini.get_path(), deep + "/settings.ini");
+    EXPECT_EQ(ini.get_int("screen", "width"), 1024);
 }

@@ -12,6 +12,7 @@ settings_record round_trip(const std::string& text, std::string* written = nullp
     c_ini ini("settings.ini");
     settings_record s = read_screen_settings(ini);
     write_screen_settings(ini, s);
+    ini.flush();
     if (written) *written = read_file(d.file("settings.ini"));
     return s;
 }

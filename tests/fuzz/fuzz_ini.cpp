@@ -112,6 +112,22 @@ void read_all(c_ini& ini, const name_pair& p) {
 
 } // namespace
 
+void check_after_write(c_ini& ini, const std::vector<name_pair>& names,
+                       const std::vector<std::string>& before, const name_pair& target,
+                       const std::string& expected) {
+    FUZZ_CHECK(ini.get_raw(target.first, target.second) == expected,
+               "the key written does not read back: [" + target.first + "] " + target.second + " = \"" +
+                   ini.get_raw(target.first, target.second) + "\", wanted \"" + expected + "\"");
+    for (size_t i = 0; i < names.size(); ++i) {
+        const name_pair& p = names[i];
+        if (folded(p.first) == folded(target.first) && folded(p.second) == folded(target.second)) continue;
+        const std::string after = ini.get_raw(p.first, p.second);
+        FUZZ_CHECK(after == before[i], "writing [" + target.first + "] " + target.second + " changed [" +
+                                           p.first + "] " + p.second + " from \"" + before[i] + "\" to \"" +
+                                           after + "\"");
+    }
+}
+
 // An INI object on the scratch folder's settings.ini (c_ini takes the folder current when it is
 // made).
 c_ini& scratch_ini() {
@@ -159,16 +175,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string expected = size % 4 == 0   ? value
                                  : size % 4 == 1 ? std::to_string(static_cast<int>(size) - 7)
                                                  : (size % 2 == 0 ? "true" : "false");
-    FUZZ_CHECK(ini.get_raw(target.first, target.second) == expected,
-               "the key written does not read back: [" + target.first + "] " + target.second + " = \"" +
-                   ini.get_raw(target.first, target.second) + "\", wanted \"" + expected + "\"");
-    for (size_t i = 0; i < names.size(); ++i) {
-        const name_pair& p = names[i];
-        if (folded(p.first) == folded(target.first) && folded(p.second) == folded(target.second)) continue;
-        const std::string after = ini.get_raw(p.first, p.second);
-        FUZZ_CHECK(after == before[i], "writing [" + target.first + "] " + target.second + " changed [" +
-                                           p.first + "] " + p.second + " from \"" + before[i] + "\" to \"" +
-                                           after + "\"");
+    // Once while the write is buffered, once from the file the flush wrote.
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) {
+            ini.flush();
+            const std::string written = fuzz_read_file(ini.get_path());
+            fuzz_replace_file(ini.get_path(), written.data(), written.size());
+        }
+        check_after_write(ini, names, before, target, expected);
     }
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/gfx.h"
 #include "platform/d3dx9.h"
 #include "platform/image_file.h"
 #include "tests/fakes/recording_device.h"
@@ -177,6 +178,13 @@ TEST_F(ImageFile, FormatsAreFoundByContentNotByName) {
     ASSERT_TRUE(read_image_header(HV_SOURCE_DIR "/DATA/harnvale.ico", &header, nullptr));
     EXPECT_EQ(header.format, image_file_format::ico);
     EXPECT_EQ(header.width, 32u);
+}
+
+// What the program makes of a refused picture: its usual sentence, not a crash.
+TEST_F(ImageFile, TheProgramReportsARefusedPicture) {
+    write_bytes(dir.file("crafted.tga"), k_crafted_tga);
+    c_gfx gfx(&dev, 2.0e-5f);
+    EXPECT_RAISES(gfx.get_image(dir.file("crafted.tga"), 0.0f), "Unable to create texture.");
 }
 
 TEST_F(ImageFile, SizesAskedForByTheCallerAreBoundedToo) {

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -14,6 +15,18 @@ std::string get(const std::string& file, const char* section, const char* key, c
     DWORD n = GetPrivateProfileStringA(section, key, def, buf.data(), size, file.c_str());
     EXPECT_EQ(buf[n], '\0');
     return std::string(buf.data(), n);
+}
+
+bool flush(const std::string& file) {
+    return WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str()) != FALSE;
+}
+
+// The pid of a process that has ended.
+pid_t ended_process() {
+    pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
 }
 } // namespace
 
@@ -95,6 +108,7 @@ TEST(Profile, WritesAddKeysAtTheEndOfTheirSectionAndKeepEverythingElse) {
     ASSERT_TRUE(WritePrivateProfileStringA("a", "z", "3", f.c_str()));
     ASSERT_TRUE(WritePrivateProfileStringA("b", "Y", "20", f.c_str()));
     ASSERT_TRUE(WritePrivateProfileStringA("b", "w", "4", f.c_str()));
+    ASSERT_TRUE(flush(f));
     EXPECT_EQ(read_file(f), "; top\n[A]\nx = 1 ; not a comment\nz=3\n\n[B]\nY=20\nw=4\n");
     ASSERT_TRUE(WritePrivateProfileStringA("a", "x", nullptr, f.c_str()));
     EXPECT_EQ(get(f, "a", "x"), "dflt");
@@ -107,14 +121,17 @@ TEST(Profile, AnInterruptedWriteLeavesTheOldOrTheNewFile) {
     std::string f = d.file("settings.ini");
     std::string big_a(200000, 'a'), big_b(200000, 'b');
     ASSERT_TRUE(WritePrivateProfileStringA("s", "k", big_a.c_str(), f.c_str()));
+    ASSERT_TRUE(flush(f));
     std::string version_a = read_file(f);
     std::string version_b = "[s]\r\nk=" + big_b + "\r\n";
     for (int round = 0; round < 20; ++round) {
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            for (int i = 0;; ++i)
+            for (int i = 0;; ++i) {
                 WritePrivateProfileStringA("s", "k", (i % 2 ? big_a : big_b).c_str(), f.c_str());
+                flush(f);
+            }
         }
         usleep(1000 + round * 700);
         kill(child, SIGKILL);
@@ -147,6 +164,7 @@ TEST(Profile, WritesThroughALinkKeepTheLinkAndThePermissions) {
     chmod(real.c_str(), 0600);
     std::filesystem::create_symlink("real/settings.ini", link);
     EXPECT_TRUE(WritePrivateProfileStringA("misc", "debug", "2", link.c_str()));
+    ASSERT_TRUE(flush(link));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(read_file(real), "[misc]\ndebug=2\n");
     EXPECT_EQ(get(link, "misc", "debug"), "2");
@@ -157,4 +175,84 @@ TEST(Profile, WritesThroughALinkKeepTheLinkAndThePermissions) {
     std::filesystem::remove(real);
     EXPECT_FALSE(WritePrivateProfileStringA("misc", "debug", "3", link.c_str()));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
+}
+
+// A lone CR ends a line for the writer as for the reader: a key written after it is a key of
+// its own, and the line before it keeps its value.
+TEST(Profile, ALoneCarriageReturnEndsALine) {
+    scratch_dir d;
+    std::string f = d.file("a.ini");
+    write_file(f, "[misc]\r");
+    ASSERT_TRUE(WritePrivateProfileStringA("misc", "k", "v", f.c_str()));
+    ASSERT_TRUE(flush(f));
+    EXPECT_EQ(read_file(f), "[misc]\rk=v\r");
+    EXPECT_EQ(get(f, "misc", "k"), "v");
+
+    std::string g = d.file("settings.ini");
+    write_file(g, "[screen]\r\nwidth=800\r\nis_windowed=true\r");
+    ASSERT_TRUE(WritePrivateProfileStringA("screen", "present_immediate", "false", g.c_str()));
+    ASSERT_TRUE(flush(g));
+    EXPECT_EQ(get(g, "screen", "is_windowed"), "true");
+    EXPECT_EQ(get(g, "screen", "present_immediate"), "false");
+    EXPECT_EQ(read_file(g), "[screen]\r\nwidth=800\r\nis_windowed=true\rpresent_immediate=false\r\n");
+
+    std::string h = d.file("mixed.ini");
+    write_file(h, "[s]\ra=1\rb=2\r\n[t]\nc=3");
+    EXPECT_EQ(get(h, "s", "a"), "1");
+    EXPECT_EQ(get(h, "s", "b"), "2");
+    EXPECT_EQ(get(h, "t", "c"), "3");
+}
+
+// A run of writes is one replacement of the file: none of it is on disk before the flush, all
+// of it after, and reads see it throughout. Flushing with no file name flushes every file.
+TEST(Profile, WritesReachTheDiskWhenFlushed) {
+    scratch_dir d;
+    std::string f = d.file("settings.ini"), g = d.file("other.ini");
+    write_file(f, "[screen]\nleft=1\n");
+    ASSERT_TRUE(WritePrivateProfileStringA("screen", "left", "10", f.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("screen", "right", "20", f.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("misc", "debug", "3", g.c_str()));
+    EXPECT_EQ(read_file(f), "[screen]\nleft=1\n");
+    EXPECT_FALSE(std::filesystem::exists(g));
+    EXPECT_EQ(get(f, "screen", "left"), "10");
+    EXPECT_EQ(get(g, "misc", "debug"), "3");
+    ASSERT_TRUE(flush(f));
+    EXPECT_EQ(read_file(f), "[screen]\nleft=10\nright=20\n");
+    EXPECT_FALSE(std::filesystem::exists(g));
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(read_file(g), "[misc]\r\ndebug=3\r\n");
+    // Only the file itself is left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.path()), {}), 2);
+}
+
+// Writes still buffered when the process ends normally are not lost.
+TEST(Profile, BufferedWritesAreFlushedAtTheEndOfTheProcess) {
+    scratch_dir d;
+    std::string f = d.file("settings.ini");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        WritePrivateProfileStringA("misc", "show_names", "true", f.c_str());
+        std::exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(read_file(f), "[misc]\r\nshow_names=true\r\n");
+}
+
+// A temporary file left by a killed writer goes the first time its file is used again; one of a
+// live process, and other files, stay.
+TEST(Profile, TemporaryFilesOfEndedProcessesAreRemoved) {
+    scratch_dir d;
+    std::string f = d.file("settings.ini");
+    write_file(f, "[s]\nk=1\n");
+    std::string dead = f + ".tmp-" + std::to_string(ended_process());
+    std::string alive = f + ".tmp-" + std::to_string(getppid());
+    std::string other = d.file("rules.ini.tmp-1");
+    for (const std::string& p : {dead, alive, other})
+        write_file(p, "[s]\nk=half");
+    EXPECT_EQ(get(f, "s", "k"), "1");
+    EXPECT_FALSE(std::filesystem::exists(dead));
+    EXPECT_TRUE(std::filesystem::exists(alive));
+    EXPECT_TRUE(std::filesystem::exists(other));
 }
