@@ -62,6 +62,10 @@ for t in "${targets[@]}"; do
   [ "$short" = 1 ] && rm -rf "$corpus"
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   crashes=0
+  # Ctrl-C (or SIGINT) ends a run early without a finding.
+  if [ "$rc" != 0 ] && grep -q 'libFuzzer: run interrupted' "$log"; then
+    rc=0
+  fi
   if [ "$rc" != 0 ]; then
     crashes=1
     status=1
