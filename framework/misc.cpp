@@ -1,5 +1,6 @@
 #include "framework/misc.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -49,6 +50,18 @@ std::string to_string(char v) {
     return format_string("%c", v);
 }
 
+namespace {
+// Skips the decimal digits at f[i]; false when their value is above 1023.
+bool read_small_number(const std::string& f, size_t& i) {
+    long value = 0;
+    while (i < f.size() && std::isdigit(static_cast<unsigned char>(f[i]))) {
+        value = std::min(value * 10 + (f[i] - '0'), 100000L);
+        ++i;
+    }
+    return value <= 1023;
+}
+} // namespace
+
 bool is_single_int_format(const std::string& f) {
     int conversions = 0;
     for (size_t i = 0; i < f.size(); ++i) {
@@ -57,12 +70,12 @@ bool is_single_int_format(const std::string& f) {
         if (i < f.size() && f[i] == '%') continue;
         while (i < f.size() && std::string("-+ #0").find(f[i]) != std::string::npos)
             ++i;
-        while (i < f.size() && std::isdigit(static_cast<unsigned char>(f[i])))
-            ++i;
+        // Width and precision stay within the 1023 characters a result can hold: a width of
+        // millions would keep printf padding for seconds, and one past INT_MAX makes it fail.
+        if (!read_small_number(f, i)) return false;
         if (i < f.size() && f[i] == '.') {
             ++i;
-            while (i < f.size() && std::isdigit(static_cast<unsigned char>(f[i])))
-                ++i;
+            if (!read_small_number(f, i)) return false;
         }
         if (i >= f.size() || (f[i] != 'd' && f[i] != 'i')) return false;
         ++conversions;

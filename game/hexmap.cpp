@@ -166,8 +166,10 @@ void c_map::read_geometry() {
     // Every lookup divides by the tile width and the row step; the loader would also take a
     // size of 0 as "the file's size" and hide the mistake. Sizes beyond a screen would only
     // overflow the map's pixel coordinates.
-    if (num_tiletypes < 1)
-        HV_RAISE("Unable to create the map: num_tiletypes must be 1 or more.", "c_map::c_map", 0, this);
+    // Each type loads its pictures: a count of millions would keep the loading going for hours.
+    if (num_tiletypes < 1 || num_tiletypes > 256)
+        HV_RAISE("Unable to create the map: num_tiletypes must lie between 1 and 256.", "c_map::c_map", 0,
+                 this);
     if (tile_width_ < 1 || tile_height_ < 1 || tile_width_ > 4096 || tile_height_ > 4096)
         HV_RAISE("Unable to create the map: tile_width and tile_height must lie between 1 and 4096.",
                  "c_map::c_map", 0, this);

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -237,10 +238,17 @@ DWORD copy_out(const std::string& value, LPSTR out, DWORD size) {
     return n;
 }
 
-bool write_atomically(const std::string& path, const std::string& text) {
+std::string write_target(const std::string& file_name);
+
+bool write_atomically(const std::string& file_name, const std::string& text) {
+    const std::string path = write_target(file_name);
+    if (path.empty()) return false;
     std::string tmp = temporary_prefix(path) + std::to_string(getpid());
+    struct stat old {};
+    const bool existed = stat(path.c_str(), &old) == 0;
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return false;
+    if (existed) fchmod(fd, old.st_mode & 07777); // the new file keeps the old one's permissions
     size_t done = 0;
     while (done < text.size()) {
         ssize_t w = write(fd, text.data() + done, text.size() - done);
@@ -327,6 +335,28 @@ DWORD GetPrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR default_t
     return copy_out(fallback, out, size);
 }
 
+namespace {
+
+// Where a write goes: a link is followed to its file, so the link itself stays (the file is
+// replaced beside its real place). Empty when the file must not be written: a link that leads
+// nowhere, or a file without any write permission, which the player made read-only on purpose
+// (a rename would otherwise replace it, whoever owns it).
+std::string write_target(const std::string& file_name) {
+    std::string target = file_name;
+    struct stat st {};
+    if (lstat(file_name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* real = realpath(file_name.c_str(), nullptr);
+        if (!real) return std::string();
+        target = real;
+        std::free(real);
+    }
+    if (stat(target.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return std::string();
+    return target;
+}
+
+} // namespace
+
 BOOL WritePrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR text, LPCSTR file_name) {
     if (!section_name && !key && !text) { // flush one file, or with no name every file
         if (file_name) return flush(file_name) ? TRUE : FALSE;
@@ -338,6 +368,8 @@ BOOL WritePrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR text, LP
     if (!section_name || !file_name) return FALSE;
     std::string sec = trim(section_name);
     if (sec.empty()) return FALSE;
+    // A read-only file or a link to nowhere is refused now, as the flush could not write it.
+    if (write_target(file_name).empty()) return FALSE;
     parsed_file& pf = load(file_name);
     std::string old_text;
     if (pf.pending)

@@ -4,6 +4,7 @@
 set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config clang-format
+  clang libclang-rt-14-dev
   libsdl2-dev libsdl2-image-dev libfreetype-dev libfontconfig-dev
   libgl-dev libgl1-mesa-dri libegl-mesa0
   libgtest-dev libbenchmark-dev

@@ -95,4 +95,11 @@ TEST(Strings, SingleIntFormatCheck) {
     EXPECT_FALSE(is_single_int_format("%n%d"));
     EXPECT_FALSE(is_single_int_format("%ld"));
     EXPECT_FALSE(is_single_int_format("trailing %"));
+    // A width or precision beyond what the 1023-character result can hold: padding to hundreds
+    // of millions of characters would stall the screen that formats it.
+    EXPECT_TRUE(is_single_int_format("%1023d"));
+    EXPECT_TRUE(is_single_int_format("%.1023d"));
+    EXPECT_FALSE(is_single_int_format("%1024d"));
+    EXPECT_FALSE(is_single_int_format("34%00675844761.d"));
+    EXPECT_FALSE(is_single_int_format("%.99999999999999999999d"));
 }

@@ -398,8 +398,11 @@ TEST_F(BadMap, BrokenGeometryAndFormatsAreReportedBeforeAnythingIsLoaded) {
         "Unable to create the map: tile_name_format must hold exactly one integer conversion.";
     for (const char* f : {"type_%s", "type_%d_%d", "type", "type_%d%n", "%%d"})
         expect_refused(std::string("tile_name_format=") + f + "\n", format);
-    expect_refused("num_tiletypes=0\n", "Unable to create the map: num_tiletypes must be 1 or more.");
-    expect_refused("num_tiletypes=-2\n", "Unable to create the map: num_tiletypes must be 1 or more.");
+    const std::string count = "Unable to create the map: num_tiletypes must lie between 1 and 256.";
+    expect_refused("num_tiletypes=0\n", count);
+    expect_refused("num_tiletypes=-2\n", count);
+    expect_refused("num_tiletypes=257\n", count);
+    expect_refused("num_tiletypes=2000000000\n", count);
     const std::string size =
         "Unable to create the map: tile_width and tile_height must lie between 1 and 4096.";
     expect_refused("tile_width=0\n", size);

@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -139,6 +140,41 @@ TEST(Profile, AnInterruptedWriteLeavesTheOldOrTheNewFile) {
         ASSERT_TRUE(now == version_a || now == version_b)
             << "round " << round << ": " << now.size() << " bytes";
     }
+}
+
+TEST(Profile, AReadOnlyFileIsLeftAsItIs) {
+    scratch_dir d;
+    std::string f = d.file("settings.ini");
+    write_file(f, "[misc]\ndebug=1\n");
+    chmod(f.c_str(), 0444);
+    EXPECT_FALSE(WritePrivateProfileStringA("misc", "debug", "3", f.c_str()));
+    EXPECT_FALSE(WritePrivateProfileStringA("misc", "new_key", "x", f.c_str()));
+    EXPECT_EQ(read_file(f), "[misc]\ndebug=1\n");
+    struct stat st {};
+    ASSERT_EQ(stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    EXPECT_EQ(get(f, "misc", "debug"), "1");
+}
+
+TEST(Profile, WritesThroughALinkKeepTheLinkAndThePermissions) {
+    scratch_dir d;
+    std::filesystem::create_directory(d.file("real"));
+    std::string real = d.file("real/settings.ini"), link = d.file("settings.ini");
+    write_file(real, "[misc]\ndebug=1\n");
+    chmod(real.c_str(), 0600);
+    std::filesystem::create_symlink("real/settings.ini", link);
+    EXPECT_TRUE(WritePrivateProfileStringA("misc", "debug", "2", link.c_str()));
+    ASSERT_TRUE(flush(link));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(read_file(real), "[misc]\ndebug=2\n");
+    EXPECT_EQ(get(link, "misc", "debug"), "2");
+    struct stat st {};
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // A link that leads nowhere is not replaced by a file.
+    std::filesystem::remove(real);
+    EXPECT_FALSE(WritePrivateProfileStringA("misc", "debug", "3", link.c_str()));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
 
 // A lone CR ends a line for the writer as for the reader: a key written after it is a key of
