@@ -96,6 +96,9 @@ play() {
       sleep 0.05
       continue
     fi
+    # A window that appears while the previous case's window is going away can miss its focus;
+    # keys go only to the focused window, so make sure of it before every step.
+    [ "$(xdotool getwindowfocus 2>/dev/null || true)" = "$win" ] || xdotool windowfocus "$win" 2>/dev/null || true
     local now logo
     now=$(awk -F= '$1 == "state" {print $2}' "$state" 2>/dev/null || true)
     logo=$(awk -F= '$1 == "logo_phase" {print $2}' "$state" 2>/dev/null || true)
