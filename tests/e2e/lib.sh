@@ -100,3 +100,30 @@ click_at() { # window x y
   xdotool mouseup 1
   sleep 0.1
 }
+
+# Slower steps for screens that must see every press on a busy machine: the mouse rests a while
+# before, during and after each press, and each key is held and let go for more than a frame.
+# Both act on the window in $win.
+click() { # x y (window pixels)
+  xdotool mousemove --window "$win" "$1" "$2"
+  sleep 0.3
+  xdotool mousedown 1
+  sleep 0.3
+  xdotool mouseup 1
+  sleep 0.4
+}
+key() { # xdotool key name
+  xdotool keydown "$1"
+  sleep 0.3
+  xdotool keyup "$1"
+  sleep 0.3
+}
+
+# Leaves by the exit screen (X, then "yes") and expects a normal end.
+quit_normally() {
+  key x
+  wait_state state exitscreen "X asks before leaving"
+  key x
+  wait_exit
+  [ "$EXIT_CODE" = 0 ] || fail "exit code $EXIT_CODE: $(cat "$WORK/stderr")"
+}

@@ -6,14 +6,6 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/shots.sh"
 cp "$SOURCE/scripts/default_settings.ini" "$WORK/start/settings.ini"
 
-# Frames can be slow on a busy machine: each key is held, and let go, for more than a frame.
-key() { # xdotool key name
-  xdotool keydown "$1"
-  sleep 0.3
-  xdotool keyup "$1"
-  sleep 0.3
-}
-
 start_game
 win=$(wait_window)
 xdotool windowfocus "$win"

@@ -5,22 +5,6 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/shots.sh"
 
-# Frames can be slow on a busy machine: the mouse rests a while before, during and after each
-# press, so every step is seen by at least one whole frame.
-click() { # x y (window pixels)
-  xdotool mousemove --window "$win" "$1" "$2"
-  sleep 0.3
-  xdotool mousedown 1
-  sleep 0.3
-  xdotool mouseup 1
-  sleep 0.4
-}
-key() { # xdotool key name
-  xdotool keydown "$1"
-  sleep 0.3
-  xdotool keyup "$1"
-  sleep 0.3
-}
 s="$WORK/start/settings.ini"
 printf '[screen]\nis_windowed=1\nleft=30\ntop=20\nright=830\nbottom=620\nwidth=1024\nheight=768\ndepth=32\nrefresh_rate=60\nadapter=0\npresent_immediate=false\n[misc]\ndebug=0\nshow_moves=true\nshow_names=true\nscroll_speed=12\n' >"$s"
 
@@ -49,13 +33,6 @@ open_options() {
 ok() {
   key a
   wait_state state mainmenu "ok goes back to the menu"
-}
-quit_normally() {
-  key x
-  wait_state state exitscreen "X asks before leaving"
-  key x
-  wait_exit
-  [ "$EXIT_CODE" = 0 ] || fail "exit code $EXIT_CODE: $(cat "$WORK/stderr")"
 }
 start() {
   start_game

@@ -7,22 +7,6 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/shots.sh"
 
-# Frames can be slow on a busy machine: the mouse rests a while before, during and after each
-# press, so every step is seen by at least one whole frame.
-click() { # x y (window pixels)
-  xdotool mousemove --window "$win" "$1" "$2"
-  sleep 0.3
-  xdotool mousedown 1
-  sleep 0.3
-  xdotool mouseup 1
-  sleep 0.4
-}
-key() { # xdotool key name
-  xdotool keydown "$1"
-  sleep 0.3
-  xdotool keyup "$1"
-  sleep 0.3
-}
 s="$WORK/start/settings.ini"
 printf '[screen]\nis_windowed=1\nleft=0\ntop=0\nright=800\nbottom=600\nwidth=1024\nheight=768\ndepth=32\nrefresh_rate=60\nadapter=0\npresent_immediate=false\n[misc]\ndebug=0\nshow_moves=true\nshow_names=true\nscroll_speed=12\n' >"$s"
 
@@ -38,12 +22,8 @@ open_options() {
   sleep 0.3
 }
 
-quit_normally() {
-  key x
-  wait_state state exitscreen "X asks before leaving"
-  key x
-  wait_exit
-  [ "$EXIT_CODE" = 0 ] || fail "exit code $EXIT_CODE: $(cat "$WORK/stderr")"
+quit_and_check() {
+  quit_normally
   [ ! -f "$WORK/start/DATA/error.txt" ] || fail "error report: $(head -3 "$WORK/start/DATA/error.txt")"
 }
 
@@ -63,7 +43,7 @@ sleep 0.3
 screenshot options_changed
 key a
 wait_state state mainmenu "ok goes back to the menu"
-quit_normally
+quit_and_check
 [ "$(ini_value "$s" misc show_moves)" = false ] || fail "show_moves $(ini_value "$s" misc show_moves)"
 [ "$(ini_value "$s" misc show_names)" = false ] || fail "show_names $(ini_value "$s" misc show_names)"
 [ "$(ini_value "$s" misc debug)" = 2 ] || fail "debug $(ini_value "$s" misc debug)"
@@ -80,6 +60,6 @@ choose_debug_level 3
 sleep 0.3
 key c
 wait_state state mainmenu "cancel goes back to the menu"
-quit_normally
+quit_and_check
 cmp -s "$s" "$WORK/before_cancel.ini" || fail "cancel changed settings.ini: $(diff "$WORK/before_cancel.ini" "$s")"
 echo "options settings: ok"
