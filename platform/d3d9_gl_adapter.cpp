@@ -59,7 +59,9 @@ HRESULT gl_direct3d::GetAdapterIdentifier(UINT adapter, DWORD, D3DADAPTER_IDENTI
 
 std::vector<D3DDISPLAYMODE> gl_direct3d::modes(UINT adapter, D3DFORMAT format) const {
     std::vector<D3DDISPLAYMODE> out;
-    if (!valid_adapter(adapter)) return out;
+    // Only modes a device can be made in are listed: SDL also reports 15- and 16-bit desktop
+    // modes, and a player who picked one would find the game refusing to start in it.
+    if (!valid_adapter(adapter) || !usable_display_format(format)) return out;
     auto add = [&](const SDL_DisplayMode& sdl) {
         D3DDISPLAYMODE mode{static_cast<UINT>(sdl.w), static_cast<UINT>(sdl.h), refresh_of(sdl.refresh_rate),
                             display_format_of(sdl.format)};

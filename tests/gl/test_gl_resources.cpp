@@ -102,6 +102,12 @@ TEST(GlAdapter, DisplaysModesAndChecks) {
     D3DDISPLAYMODE m{};
     EXPECT_EQ(d3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, count, &m), D3DERR_INVALIDCALL);
     EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_A8R8G8B8), 0u); // not a display format
+    // Whatever the desktop reports, only modes a device can be made in are offered.
+    for (D3DFORMAT f : {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A2R10G10B10}) {
+        if (d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, f, f, FALSE) != D3D_OK) {
+            EXPECT_EQ(d3d->GetAdapterModeCount(0, f), 0u) << f;
+        }
+    }
 
     EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, TRUE), D3D_OK);
     EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, FALSE), D3D_OK);
