@@ -24,27 +24,17 @@
 #include "game/unit.h"
 #include "platform/crt.h"
 #include "platform/wingdi.h"
+#include "tests/gl/data_core_fixture.h"
 #include "tests/gl/screenshot.h"
 #include "tests/test_util.h"
 
 namespace {
 
-class GlMinimap : public ::testing::Test {
+class GlMinimap : public data_core_test {
   protected:
     void SetUp() override {
-        setenv("HARNVALE_NONINTERACTIVE", "1", 1);
-        old_cwd = std::filesystem::current_path();
-        std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
-        settings_record s{};
-        s.is_windowed = TRUE;
-        s.window_rect = RECT{0, 0, 1024, 768};
-        s.mode = D3DDISPLAYMODE{1024, 768, 60, D3DFMT_X8R8G8B8};
-        s.present_interval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        core = new c_core("Harnvale minimap", "", s, 0, 0x1C);
-        g_core = core;
-        g_gfx = core->gfx;
-        g_interpolator = new c_interpolator(static_cast<int>(core->get_cur_time()));
-        g_rules = new c_ini("rules.ini");
+        open_core("Harnvale minimap");
+        g_interpolator = ip;
         g_stringtable = new c_ini("stringtable.ini");
         g_interface = new c_ini("interface.ini");
         g_font =
@@ -65,14 +55,9 @@ class GlMinimap : public ::testing::Test {
         g_font = nullptr;
         delete g_interface;
         delete g_stringtable;
-        delete g_rules;
-        g_interface = g_stringtable = g_rules = nullptr;
-        delete g_interpolator;
+        g_interface = g_stringtable = nullptr;
         g_interpolator = nullptr;
-        g_gfx = nullptr;
-        delete core;
-        g_core = nullptr;
-        std::filesystem::current_path(old_cwd);
+        close_core();
     }
 
     // One frame in which only the minimap is refreshed.
@@ -110,9 +95,6 @@ class GlMinimap : public ::testing::Test {
         return x >= r.left * 128 / w && x < r.right * 128 / w + 1 && y >= r.top * 128 / h &&
                y < r.bottom * 128 / h + 1;
     }
-
-    c_core* core = nullptr;
-    std::filesystem::path old_cwd;
 };
 
 TEST_F(GlMinimap, AfterAChangeOnlyTheTexelsOfTheListedRectanglesChange) {

@@ -17,6 +17,7 @@
 #include "framework/interface.h"
 #include "framework/interpolator.h"
 #include "platform/wingdi.h"
+#include "tests/gl/data_core_fixture.h"
 #include "tests/gl/screenshot.h"
 
 namespace {
@@ -40,20 +41,10 @@ std::uint32_t average(const frame& f, const RECT& r) {
     return static_cast<std::uint32_t>((sum[0] / n) << 16 | (sum[1] / n) << 8 | (sum[2] / n));
 }
 
-class GlWidgets : public ::testing::Test {
+class GlWidgets : public data_core_test {
   protected:
     void SetUp() override {
-        setenv("HARNVALE_NONINTERACTIVE", "1", 1);
-        old_cwd = std::filesystem::current_path();
-        std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
-        settings_record s{};
-        s.is_windowed = TRUE;
-        s.window_rect = RECT{0, 0, 1024, 768};
-        s.mode = D3DDISPLAYMODE{1024, 768, 60, D3DFMT_X8R8G8B8};
-        s.present_interval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        core = new c_core("Harnvale widgets", "", s, 0, 0x1C);
-        g_core = core;
-        g_gfx = core->gfx;
+        open_core("Harnvale widgets");
         g_d3d = core->d3d;
         g_interface = new c_ini("interface.ini");
         g_font =
@@ -67,11 +58,8 @@ class GlWidgets : public ::testing::Test {
         g_font = nullptr;
         delete g_interface;
         g_interface = nullptr;
-        g_gfx = nullptr;
         g_d3d = nullptr;
-        delete core;
-        g_core = nullptr;
-        std::filesystem::current_path(old_cwd);
+        close_core();
     }
 
     frame draw(c_widget& root) {
@@ -83,9 +71,6 @@ class GlWidgets : public ::testing::Test {
         core->frame_end();
         return f;
     }
-
-    c_core* core = nullptr;
-    std::filesystem::path old_cwd;
 };
 
 TEST_F(GlWidgets, TheGalleryShowsEveryWidgetAndStateFromTheGameData) {
