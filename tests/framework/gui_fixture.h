@@ -6,26 +6,8 @@
 #include <memory>
 
 #include "framework/gui.h"
+#include "tests/fakes/fixed_gdi.h"
 #include "tests/fakes/recording_device.h"
-
-class gui_fake_gdi : public c_font_gdi {
-  public:
-    HGDIOBJ select_object(HDC, HGDIOBJ) override { return nullptr; }
-    COLORREF set_text_color(HDC, COLORREF) override { return 0; }
-    int set_bk_mode(HDC, int) override { return OPAQUE; }
-    COLORREF set_bk_color(HDC, COLORREF) override { return 0; }
-    BOOL get_text_metrics(HDC, TEXTMETRICA* m) override {
-        *m = {};
-        m->tmHeight = 14;
-        return TRUE;
-    }
-    BOOL get_text_extent(HDC, LPCSTR, int, SIZE* size) override {
-        size->cx = 8;
-        size->cy = 14;
-        return TRUE;
-    }
-    int draw_text(HDC, LPCSTR, int, RECT*, UINT) override { return 14; }
-};
 
 // The clock of repeat timers, set by the test.
 inline DWORD g_test_clock_now = 0;
@@ -88,7 +70,7 @@ class GuiFixture : public ::testing::Test {
 
     recording_device dev;
     c_gfx gfx;
-    gui_fake_gdi gdi;
+    fixed_gdi gdi;
     c_font font;
     c_gui_settings s;
     BYTE keys[256];

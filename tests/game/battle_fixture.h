@@ -11,27 +11,8 @@
 #include "game/hexmap.h"
 #include "game/player.h"
 #include "game/unit.h"
+#include "tests/fakes/fixed_gdi.h"
 #include "tests/game/game_fixture.h"
-
-// Every character 8 pixels wide, the font 14 high; nothing is painted.
-class fixed_gdi : public c_font_gdi {
-  public:
-    HGDIOBJ select_object(HDC, HGDIOBJ) override { return nullptr; }
-    COLORREF set_text_color(HDC, COLORREF) override { return 0; }
-    int set_bk_mode(HDC, int) override { return OPAQUE; }
-    COLORREF set_bk_color(HDC, COLORREF) override { return 0; }
-    BOOL get_text_metrics(HDC, TEXTMETRICA* m) override {
-        *m = {};
-        m->tmHeight = 14;
-        return TRUE;
-    }
-    BOOL get_text_extent(HDC, LPCSTR, int, SIZE* size) override {
-        size->cx = 8;
-        size->cy = 14;
-        return TRUE;
-    }
-    int draw_text(HDC, LPCSTR, int, RECT*, UINT) override { return 14; }
-};
 
 // Tile types: 0 open ground, 1 water (not enterable). A mousemap that is all white.
 inline std::string battle_tiles_rules(int num_tiletypes = 2) {
