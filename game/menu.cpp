@@ -67,6 +67,9 @@ void start_new_battle(c_button*) {
     gameplay_unload_static();
     gameplay_load_static();
     gameplay_new_game();
+    // The view belongs to the new battle from the start: whatever reads it before the battle
+    // screen's first frame (the automated-run report does) must not see the last battle's.
+    gameplay_initial_view(get_screen());
     g_game_state = GS_GAMEPLAY;
 }
 void to_options(c_button*) {

@@ -102,6 +102,29 @@ TEST_F(StateTest, MenuHotKeysOnlyActWhereThereIsSomethingBehindThem) {
     EXPECT_EQ(states[25], GS_MAINMENU);
 }
 
+TEST_F(StateTest, ANewBattleIsReportedWithItsOwnViewFromTheFirstFrame) {
+    g_opening_logo = false;
+    // A view left far down and right, as a finished battle on a big map may leave it.
+    scroll_x = scroll_y = 900.0;
+    scroll_ix = scroll_iy = 900;
+    script = [&](int f) { hold(DIK_S, f == 2); };
+    std::vector<std::string> views;
+    after_frame = [&](int f) {
+        if (g_game_state == GS_GAMEPLAY) {
+            const std::string r = state_report();
+            const size_t at = r.find("view=");
+            views.push_back(at == std::string::npos ? std::string() : r.substr(at, r.find('\n', at) - at));
+        }
+        if (f == 12) g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_MAINMENU;
+    run_states();
+    ASSERT_GE(views.size(), 3u);
+    EXPECT_NE(views.front(), "view=900,900");
+    for (const std::string& v : views)
+        EXPECT_EQ(v, views.front()) << "the view moved by itself after the battle began";
+}
+
 // ---- the close request
 
 TEST_F(StateTest, CloseRequestFromTheMenuAsksAndNoReturnsToTheMenu) {
