@@ -292,10 +292,17 @@ void c_gfx::draw_alpha_triangles() {
 
 IDirect3DTexture9* c_gfx::create_texture(const std::string& file_name) {
     IDirect3DTexture9* texture = nullptr;
-    HV_CHECK(D3DXCreateTextureFromFileExA(device_, file_name.c_str(), 0, 0, 0, 0, D3DFMT_A8R8G8B8,
-                                          D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0xFFFF00FF, nullptr,
-                                          nullptr, &texture),
-             "Unable to create texture.", "c_gfx::create_texture");
+    const HRESULT hr =
+        D3DXCreateTextureFromFileExA(device_, file_name.c_str(), 0, 0, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                     D3DX_DEFAULT, D3DX_DEFAULT, 0xFFFF00FF, nullptr, nullptr, &texture);
+    if (FAILED(hr)) {
+        // The sentence is the same for every picture; the report says which one it was, so a
+        // player who edited DATA/ knows what to put back.
+        c_err e("Unable to create texture.", hv_base_name(__FILE__), __LINE__, "c_gfx::create_texture",
+                __TIMESTAMP__, hr, this);
+        e.additional_details = "PICTURE: " + file_name + "\n" + e.additional_details;
+        throw e;
+    }
     return texture;
 }
 

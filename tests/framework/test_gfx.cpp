@@ -439,6 +439,13 @@ TEST_F(Gfx, RegistrySharesFilesByExactNameAndOrder) {
                  D3DXCreateTextureFromFileExA(&dev, dir.file("none.png").c_str(), 0, 0, 0, 0, D3DFMT_A8R8G8B8,
                                               D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0xFFFF00FF,
                                               nullptr, nullptr, nullptr));
+    try {
+        gfx.get_image(dir.file("none.png"), 0.0f);
+        ADD_FAILURE() << "a missing picture loaded";
+    } catch (const c_err& e) {
+        EXPECT_NE(e.get_report().find("PICTURE: " + dir.file("none.png") + "\n"), std::string::npos)
+            << "the report does not name the picture: " << e.get_report();
+    }
     EXPECT_EQ(dev.live_resources(), 2 + 3);
 }
 
