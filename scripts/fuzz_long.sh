@@ -33,7 +33,7 @@ max_len() {
   case "$1" in
     ini) echo 2048 ;;
     image) echo 4096 ;;
-    text) echo 2048 ;;
+    text) echo 512 ;; # the program's texts are captions and labels
     *) echo 256 ;;
   esac
 }
@@ -56,10 +56,12 @@ for t in "${targets[@]}"; do
   start=$(date +%s)
   rc=0
   export LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp"
-  # Long runs skip the allocation stack traces and the fill of fresh blocks, which cost a third
-  # of the time of the cheaper targets; a crashing input is kept and can be run again with both.
+  # Long runs skip the allocation stack traces and the fill of fresh blocks and keep freed
+  # blocks in a smaller quarantine (a use after free is still caught while the block waits
+  # there): together these more than double the rate. A crashing input is kept and can be run
+  # again with the full settings.
   if [ "$short" = 0 ]; then
-    export ASAN_OPTIONS="${ASAN_OPTIONS:-malloc_context_size=0:max_malloc_fill_size=0}"
+    export ASAN_OPTIONS="${ASAN_OPTIONS:-malloc_context_size=0:max_malloc_fill_size=0:quarantine_size_mb=8}"
   fi
   # Leak checks stay on; one input may take at most 60 s (generous: the machine may be busy) and 1 GB in one allocation.
   nice -n 19 "$bin" "${limit[@]}" -max_len="$(max_len "$t")" -timeout=60 -rss_limit_mb=2048 \
