@@ -2,6 +2,9 @@
 // dump. The device half lives in core_device.cpp.
 #include "framework/core.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "framework/font.h"
 #include "framework/gfx.h"
 #include "framework/misc.h"
@@ -102,6 +105,16 @@ DWORD c_core::window_style() const {
                                               : (WS_VISIBLE | WS_OVERLAPPEDWINDOW);
 }
 
+namespace {
+// A side length from two stored edges. A hand-edited settings.ini may hold edges whose
+// difference does not fit an int; the window then gets the smallest size instead of a wrapped
+// one.
+int extent(LONG from, LONG to) {
+    const long long d = static_cast<long long>(to) - from;
+    return static_cast<int>(std::clamp<long long>(d, INT_MIN, INT_MAX));
+}
+} // namespace
+
 void c_core::create_window() {
     const char* fn = "c_core::create_window";
     WNDCLASSEXA wc{};
@@ -125,7 +138,8 @@ void c_core::create_window() {
     if (settings.is_windowed) {
         const RECT& r = settings.window_rect;
         window = CreateWindowExA(0, class_name.c_str(), caption.c_str(), window_style(), r.left, r.top,
-                                 r.right - r.left, r.bottom - r.top, nullptr, nullptr, g_instance, nullptr);
+                                 extent(r.left, r.right), extent(r.top, r.bottom), nullptr, nullptr,
+                                 g_instance, nullptr);
         if (!window) HV_RAISE("Unable to create the windowed mode window.", fn, 0, this);
     } else {
         window = CreateWindowExA(
@@ -228,7 +242,7 @@ void c_core::place_window() {
         SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         settings = kept;
         const RECT& r = settings.window_rect;
-        SetWindowPos(window, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top, 0);
+        SetWindowPos(window, HWND_TOP, r.left, r.top, extent(r.left, r.right), extent(r.top, r.bottom), 0);
         ClipCursor(nullptr);
     } else {
         SetWindowPos(window, HWND_TOPMOST, 0, 0, static_cast<int>(settings.mode.Width),

@@ -155,12 +155,25 @@ BOOL UnregisterClassA(LPCSTR class_name, HINSTANCE) {
     return TRUE;
 }
 
+// The X server keeps a window's place in 16 bits and its size in 15 (a larger request is cut
+// off on the wire). Kept within them here, so the sums of place, size and frame made later can
+// never overflow, whatever edges a settings file holds.
+namespace {
+void x11_geometry(int& x, int& y, int& width, int& height) {
+    x = std::clamp(x, -32768, 32767);
+    y = std::clamp(y, -32768, 32767);
+    width = std::clamp(width, -32767, 32767);
+    height = std::clamp(height, -32767, 32767);
+}
+} // namespace
+
 HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR caption, DWORD style, int x, int y, int width,
                      int height, HWND, HMENU, HINSTANCE, void*) {
     if (!class_name || !g_classes.count(class_name)) return nullptr;
     // Windows makes windows of no size; SDL needs at least one pixel.
     width = std::max(1, width);
     height = std::max(1, height);
+    x11_geometry(x, y, width, height);
     if (!platform_video_init()) return nullptr;
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (!is_windowed_style(style))
@@ -230,6 +243,7 @@ BOOL SetWindowPos(HWND w, HWND insert_after, int x, int y, int cx, int cy, UINT 
     int cur_x, cur_y, cur_w, cur_h;
     SDL_GetWindowPosition(w->sdl, &cur_x, &cur_y);
     SDL_GetWindowSize(w->sdl, &cur_w, &cur_h);
+    x11_geometry(x, y, cx, cy);
     int want_w = std::max(1, cx - left - right), want_h = std::max(1, cy - top - bottom);
     if (!(flags & SWP_NOSIZE) && cx > 0 && cy > 0 && (want_w != cur_w || want_h != cur_h))
         SDL_SetWindowSize(w->sdl, want_w, want_h);

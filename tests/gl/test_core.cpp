@@ -3,6 +3,8 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "framework/core.h"
 #include "framework/font.h"
 #include "framework/gfx.h"
@@ -129,6 +131,21 @@ TEST_F(CoreTest, WindowProcedureTable) {
     c_core::window_proc(w, WM_CLOSE, 0, 0);
     EXPECT_TRUE(core->quit);
     EXPECT_EQ(c_core::window_proc(w, 0x0400, 1, 2), 0); // passed on to DefWindowProcA
+}
+
+TEST_F(CoreTest, EdgesWhoseDifferenceOverflowsGiveTheSmallestWindow) {
+    // As a hand-edited settings.ini can have them: the window is made and placed, not sized
+    // by a wrapped subtraction (the sanitizer build stops at the overflow itself).
+    settings_record s = windowed(640, 480);
+    s.window_rect = RECT{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+    make(s);
+    ASSERT_NE(core->window, nullptr);
+    int w = 0, h = 0;
+    core->get_client_size(w, h);
+    EXPECT_GE(w, 1);
+    EXPECT_LE(w, 64);
+    EXPECT_GE(h, 1);
+    EXPECT_LE(h, 64);
 }
 
 TEST_F(CoreTest, FullScreenKeepsItsWindowRectangle) {
