@@ -76,14 +76,20 @@ int main(int argc, char** argv) {
     }
     std::string dir = argv[1], prefix = argv[2];
     long delay_us = std::strtol(argv[3], nullptr, 10);
-    char* game_path = realpath(argv[4], nullptr); // the game starts in DIR
-    if (!game_path) return 4;
+    // The game starts in DIR, so its path must not be relative.
+    std::string game_path;
+    if (char* resolved = realpath(argv[4], nullptr)) {
+        game_path = resolved;
+        std::free(resolved);
+    } else {
+        return 4;
+    }
     int fd = inotify_init1(IN_CLOEXEC);
     if (fd < 0 || inotify_add_watch(fd, dir.c_str(), IN_CREATE | IN_MOVED_TO) < 0) return 4;
     pid_t game = fork();
     if (game == 0) {
         if (chdir(dir.c_str()) != 0) _exit(127);
-        execl(game_path, game_path, static_cast<char*>(nullptr));
+        execl(game_path.c_str(), game_path.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     std::string name, target = prefix.substr(0, prefix.rfind(".tmp-"));
