@@ -112,16 +112,19 @@ play() {
       press_key Escape 2>/dev/null || true
     elif [ "$now" = mainmenu ]; then
       press_key s 2>/dev/null || true
-    elif [ "$now" = gameplay ] && [ "$closed" = 0 ]; then
+    elif [ "$now" = gameplay ] && [ $SECONDS -ge $closed ]; then
+      # A close request, asked again after 10 s when the battle is still there (as a player
+      # would click the close button again).
       PLAY_REACHED=battle
       "$XCLOSE" "$win" 2>/dev/null || true
-      closed=1
+      closed=$((SECONDS + 10))
     elif [ "$now" = exitscreen ]; then
       press_key x 2>/dev/null || true
     else
       sleep 0.05
     fi
   done
+  PLAY_LAST=$(awk -F= '$1 == "state" {print $2}' "$state" 2>/dev/null || true)
   if kill -0 "$pid" 2>/dev/null; then
     kill -KILL "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
@@ -144,7 +147,7 @@ judge() {
   case "$code" in
     0) outcome="normal play (reached: $PLAY_REACHED)" ;;
     1) outcome="exit 1" ;;
-    137) outcome="hang (killed after ${LIMIT} s)" ;;
+    137) outcome="hang (killed after ${LIMIT} s, last state: ${PLAY_LAST:-none})" ;;
     *) outcome="exit $code" ;;
   esac
   if [ "$code" = 0 ]; then
