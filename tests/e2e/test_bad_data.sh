@@ -10,6 +10,7 @@ source "$(dirname "$0")/lib.sh"
 LIMIT="${HARNVALE_BAD_DATA_TIMEOUT:-120}"
 TABLE="$PWD/bad_data_table.md"
 ONLY="${HARNVALE_BAD_DATA_ONLY:-}"
+ROOT_WINDOW=$(xwininfo -root | awk '/Window id/ {print $4}')
 failures=()
 rows=()
 
@@ -86,6 +87,7 @@ crafted_tga() {
 # had to be killed after LIMIT seconds) and the furthest screen reached in PLAY_REACHED.
 play() {
   local dir="$1" out="$2" state="$2/state.txt" win="" deadline=$((SECONDS + LIMIT)) closed=0 credits=0
+  local seen="" seen_at=$SECONDS
   (cd "$dir" && HARNVALE_STATE_FILE="$state" exec "$GAME" >"$out/stdout" 2>"$out/stderr") &
   local pid=$!
   PLAY_REACHED="-"
@@ -102,6 +104,18 @@ play() {
     local now logo
     now=$(awk -F= '$1 == "state" {print $2}' "$state" 2>/dev/null || true)
     logo=$(awk -F= '$1 == "logo_phase" {print $2}' "$state" 2>/dev/null || true)
+    # The X server may name this window as focused while the game was told it lost the focus
+    # (and waits, as it should while inactive); after 15 s on one screen the focus is taken to
+    # the root window and given back, which tells the game afresh.
+    if [ "$now|$logo" != "$seen" ]; then
+      seen="$now|$logo"
+      seen_at=$SECONDS
+    elif [ $((SECONDS - seen_at)) -ge 15 ]; then
+      xdotool windowfocus "$ROOT_WINDOW" 2>/dev/null || true
+      sleep 0.2
+      xdotool windowfocus "$win" 2>/dev/null || true
+      seen_at=$SECONDS
+    fi
     if [ "$now" = mainmenu ] && [ "$logo" = true ]; then
       click_at "$win" 500 400 2>/dev/null || true
     elif [ "$now" = mainmenu ] && [ "$credits" = 0 ]; then
