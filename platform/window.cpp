@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <set>
@@ -121,11 +122,37 @@ void apply_style(HWND w, DWORD style) {
 }
 } // namespace
 
+namespace {
+// Drivers that open no window anyone can see.
+bool is_invisible_driver(const char* name) {
+    return name && (std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0);
+}
+} // namespace
+
 bool platform_video_init() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (asked && *asked) return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    // Left to choose, SDL falls back to a driver without a window when the display refuses a
+    // connection, and the game would then play on where nobody can see or end it. A display
+    // that is busy for a moment (another program closing, a loaded machine) is asked again;
+    // one that stays unreachable is reported as no display.
+    constexpr int attempts = 5;
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+            const char* driver = SDL_GetCurrentVideoDriver();
+            if (!is_invisible_driver(driver)) return true;
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        }
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "harnvale: unable to open the display \"%s\" (attempt %d of %d)\n",
+                     display ? display : "", attempt, attempts);
+        if (attempt < attempts) SDL_Delay(250u * static_cast<Uint32>(attempt));
+    }
+    SDL_SetError("Unable to open a display.");
+    return false;
 }
 
 bool platform_noninteractive() {
