@@ -8,7 +8,9 @@ fi
 for n in $(seq 90 140); do
   [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { num=$n; break; }
 done
-Xvfb ":$num" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# -noreset: an X server resets itself when its last client leaves, and drops a client that
+# connects during the reset; the tests start and end one game after another.
+Xvfb ":$num" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb_pid=$!
 trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
 export DISPLAY=":$num"
