@@ -15,7 +15,7 @@ mkdir -p "$WORK/start"
 cp -r "$SOURCE/DATA" "$WORK/start/DATA"
 
 fail() {
-  echo "FAIL: $*" >&2
+  echo "FAIL (${SECONDS} s into the test): $*" >&2
   exit 1
 }
 
@@ -24,22 +24,33 @@ start_game() {
   GAME_PID=$!
 }
 
-# Waits for the game's window and prints its id.
+# Waits (30 s at most) for the game's window and prints its id.
 wait_window() {
   local id=""
-  for _ in $(seq 1 200); do
+  for _ in $(seq 1 600); do
     id=$(xdotool search --onlyvisible --pid "$GAME_PID" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended before showing a window: $(cat "$WORK/stderr")"
     sleep 0.05
   done
+  {
+    echo "windows on $DISPLAY:"
+    xwininfo -root -children 2>&1 | tail -n +6
+    for w in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}'); do
+      echo "$w: $(xprop -id "$w" _NET_WM_PID WM_NAME 2>&1 | tr '\n' ' ') $(xwininfo -id "$w" 2>/dev/null | grep 'Map State')"
+    done
+    echo "game $GAME_PID: $(grep -E '^State' /proc/$GAME_PID/status 2>/dev/null)"
+    echo "state report: $(tr '\n' ' ' <"$HARNVALE_STATE_FILE" 2>/dev/null)"
+    echo "stderr: $(head -c 2000 "$WORK/stderr")"
+    command -v gdb >/dev/null && timeout 60 gdb -p "$GAME_PID" -batch -ex "thread apply all bt" 2>&1 | grep -E '^(#|Thread)'
+  } >&2
   fail "no window appeared"
 }
 
 # Waits for the game to end and leaves its exit code in EXIT_CODE (no subshell: only this shell
 # can wait for its child).
 wait_exit() {
-  for _ in $(seq 1 200); do
+  for _ in $(seq 1 600); do
     kill -0 "$GAME_PID" 2>/dev/null || break
     sleep 0.05
   done

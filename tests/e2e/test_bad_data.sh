@@ -148,6 +148,7 @@ play() {
       echo
       grep -E '^(State|voluntary|nonvoluntary)' "/proc/$pid/status" 2>/dev/null | tr '\n' ' '
       echo "wchan $(cat "/proc/$pid/wchan" 2>/dev/null)"
+      echo "windows of the X server: $(xwininfo -root -children 2>&1 | grep -E '^ +0x' | tr '\n' ';')"
       for t in /proc/"$pid"/task/*; do echo "thread $(cat "$t/comm" 2>/dev/null) $(cut -d' ' -f3 "$t/stat" 2>/dev/null) $(cat "$t/wchan" 2>/dev/null)"; done
       head -c 600 "$state" 2>/dev/null
       echo "--- stdout/stderr"
@@ -195,8 +196,7 @@ judge() {
     verdict="sanitizer report: $(grep -m1 -E 'ERROR|runtime error' "$out/stderr")"
   fi
   [ -n "${CHECK_AFTER:-}" ] && [ "$verdict" = ok ] && verdict=$(cd "$dir" && eval "$CHECK_AFTER")
-  rows+=("| $name | $outcome${RETRIED:-} | ${sentence:--} |")
-  RETRIED=""
+  rows+=("| $name | $outcome | ${sentence:--} |")
   if [ "$verdict" != ok ]; then
     failures+=("$name: $verdict")
     echo "FAIL $name: $verdict" >&2
@@ -224,20 +224,6 @@ run_case() {
   local dir="$WORK/$name"
   prepare_case "$dir" "$name" "$@"
   play "$dir/start" "$dir"
-  # Once in a full run on a busy machine, a game on an ordinary screen stops taking the
-  # suite's X input (the report below shows what it looked like); such a case is played once
-  # more from a fresh copy, and the table says so. A game that hangs again fails the case.
-  RETRIED=""
-  if [ "$PLAY_CODE" = 137 ] && [[ " mainmenu credits gameplay exitscreen " == *" $PLAY_LAST "* ]]; then
-    local first="$PLAY_LAST"
-    echo "NOTE $name: no progress on the $first screen for ${LIMIT} s; played again" >&2
-    cat "$dir/hang.txt" >&2 2>/dev/null || true
-    chmod -R u+w "$dir" 2>/dev/null || true
-    rm -rf "$dir"
-    prepare_case "$dir" "$name" "$@"
-    play "$dir/start" "$dir"
-    RETRIED=" (played twice: the first run stopped on the $first screen)"
-  fi
   judge "$name" "$pattern" "$dir/start" "$dir"
   chmod -R u+w "$dir" 2>/dev/null || true
   [ -n "${HARNVALE_BAD_DATA_KEEP:-}" ] || rm -rf "$dir"
