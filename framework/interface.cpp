@@ -187,11 +187,16 @@ void read_gui_settings(c_ini& ini, int screen_width, int screen_height) {
     s.listdropper_bdown_width = ini.get_int(section, "listdropper_bdown_width");
     s.namebox_caret_width = ini.get_int(section, "namebox_caret_width");
     s.namebox_caret_interval = ini.get_int(section, "namebox_caret_interval");
-    // Rows are found by dividing by the item height.
-    if (s.listitem_height < 1)
+    // Rows are found by dividing by the item height. A missing or unreadable interface.ini gives
+    // no height at all, which the sentence tells apart from a height that is too small.
+    if (s.listitem_height < 1) {
+        if (ini.get_raw(section, "listitem_height").empty())
+            HV_RAISE("Unable to lay out lists: interface.ini gives no listitem_height in [gui_settings].",
+                     "load_interface", 0, &ini);
         HV_RAISE(
             "Unable to lay out lists: listitem_height in [gui_settings] of interface.ini must be at least 1.",
             "load_interface", 0, &ini);
+    }
 }
 
 void read_variants(c_ini& ini) {

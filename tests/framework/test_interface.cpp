@@ -187,6 +187,11 @@ TEST_F(Interface, BadEntriesEndInASentenceNeverInACrash) {
                   "Unable to lay out lists: listitem_height in [gui_settings] of interface.ini must be at "
                   "least 1.");
     release_interface();
+    // A file without the height (missing, empty or cut short before it) says it gives none.
+    ini.replace(ini.find("listitem_height=0"), 17, "");
+    EXPECT_RAISES(load(ini),
+                  "Unable to lay out lists: interface.ini gives no listitem_height in [gui_settings].");
+    release_interface();
     EXPECT_RAISES(load(std::string(base_ini) + "[misc]\nlogo=missing.png\n"), "Unable to create texture.");
     release_interface();
     // An unclosed quote runs the name to the end of the value.
