@@ -467,20 +467,48 @@ TEST_F(StateTest, AStateWithoutALoopKeepsShowingFrames) {
 }
 
 TEST_F(StateTest, MissingTextSectionsGiveEmptyLabels) {
-    write_file(dir.file("stringtable.ini"), "[main]\ncaption=Harnvale\n");
+    // Of the menu only the "newgame" label is given; the exit screen and the battle have no
+    // section at all.
+    write_file(dir.file("stringtable.ini"), "[main]\ncaption=Harnvale\n[mainmenu]\nnewgame=New\n");
     delete g_stringtable;
-    g_stringtable = new c_ini(dir.file("stringtable.ini"));
+    {
+        cwd_guard start(dir.path());
+        g_stringtable = new c_ini("stringtable.ini");
+    }
     g_opening_logo = false;
     script = [&](int f) { hold(DIK_S, f == 2); };
-    std::vector<int> states;
+    std::vector<int> states, glyphs;
     after_frame = [&](int f) {
         states.push_back(g_game_state);
+        glyphs.push_back(glyphs_drawn());
         if (f == 10) g_game_state = GS_QUIT;
     };
     g_game_state = GS_MAINMENU;
     run_states();
+    // The menu shows the one label it has and nothing for the others.
+    EXPECT_EQ(glyphs.at(1), 3);
     // S still starts a battle, shown with empty labels.
     EXPECT_EQ(states.at(8), GS_GAMEPLAY);
+}
+
+TEST_F(StateTest, ArrowKeysScrollAtTheSpeedSettingsIniGives) {
+    new_battle(20);
+    // Held from frame 10, when the frame times have settled to one 33 ms step a frame.
+    script = [&](int f) {
+        mouse(600, 300, false);
+        hold(DIK_RIGHT, f >= 10 && f < 20);
+    };
+    std::vector<int> xs;
+    after_frame = [&](int f) {
+        xs.push_back(scroll_ix);
+        if (f == 25) g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_GAMEPLAY;
+    gs_gameplay();
+    ASSERT_GE(xs.size(), 25u);
+    // settings.ini's scroll_speed of 12 times rules.ini's hscroll_ratio of 1.6: 19 pixels a frame.
+    EXPECT_EQ(xs[19] - xs[9], 10 * 19);
+    EXPECT_EQ(xs[24], xs[19]);
 }
 
 TEST_F(StateTest, AnEmptyCursorSetIsReportedNotACrash) {
