@@ -511,6 +511,40 @@ TEST_F(StateTest, ArrowKeysScrollAtTheSpeedSettingsIniGives) {
     EXPECT_EQ(xs[24], xs[19]);
 }
 
+TEST_F(StateTest, EveryStateLoopCallsTheFrameHookBeforeItPresents) {
+    struct loop {
+        const char* name;
+        int state;
+        std::function<void()> prepare;
+    } const loops[] = {
+        {"logo", GS_MAINMENU, [] { g_opening_logo = true; }},
+        {"main menu", GS_MAINMENU, [] { g_opening_logo = false; }},
+        {"exit screen", GS_EXITSCREEN, nullptr},
+        {"options", GS_OPTIONS, nullptr},
+        {"credits", GS_CREDITS, nullptr},
+        {"battle", GS_GAMEPLAY, [this] { new_battle(21); }},
+        {"no loop", 42, nullptr},
+    };
+    for (const loop& l : loops) {
+        SCOPED_TRACE(l.name);
+        if (l.prepare) l.prepare();
+        frame = 0;
+        const int presented = g_core->frame_count;
+        std::vector<int> seen;
+        after_frame = [&](int f) {
+            // The hook sees the finished frame not yet presented: as many frames presented as
+            // hooks called before it.
+            seen.push_back(g_core->frame_count - presented);
+            if (f == 3) g_game_state = GS_QUIT;
+        };
+        g_game_state = l.state;
+        run_states();
+        ASSERT_EQ(seen.size(), 4u);
+        for (int f = 0; f < 4; ++f)
+            EXPECT_EQ(seen[f], f) << "frame " << f;
+    }
+}
+
 TEST_F(StateTest, AnEmptyCursorSetIsReportedNotACrash) {
     c_cursor* loaded = g_cursors;
     c_cursor empty(g_gfx);
