@@ -79,6 +79,26 @@ TEST_F(StateTest, AClickDuringTheLogoShowsTheMenuWithNoLogoAtAll) {
     EXPECT_FALSE(g_opening_logo);
 }
 
+TEST_F(StateTest, OnlyAPressSkipsTheLogoNotAButtonHeldSinceBeforeIt) {
+    std::vector<int> alphas;
+    after_frame = [&](int) { alphas.push_back(logo_alpha()); };
+    // Down from the logo's first frame (the click that started the game), let go at frame 20,
+    // then pressed at frame 30.
+    script = [&](int f) {
+        mouse(100, 100, f < 20 || f == 30);
+        if (f == 40) g_game_state = GS_OPTIONS;
+    };
+    g_game_state = GS_MAINMENU;
+    gs_mainmenu();
+    ASSERT_GE(alphas.size(), 40u);
+    EXPECT_GT(alphas[10], 0);
+    EXPECT_GT(alphas[19], alphas[10]) << "still fading in while the button is held";
+    EXPECT_GT(alphas[29], alphas[19]);
+    for (size_t i = 30; i < alphas.size(); ++i)
+        EXPECT_EQ(alphas[i], -1) << "frame " << i;
+    EXPECT_FALSE(g_opening_logo);
+}
+
 TEST_F(StateTest, MenuHotKeysOnlyActWhereThereIsSomethingBehindThem) {
     g_opening_logo = false;
     // L, M and E do nothing; X opens the exit screen, where C ("no") returns to the menu.
