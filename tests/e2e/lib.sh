@@ -60,6 +60,21 @@ wait_exit() {
   GAME_PID=""
 }
 
+# Tests that set HARNVALE_CHECK_REDRAW=1 have every frame that the device draws again only
+# inside its damaged rectangles drawn whole as well and compared pixel by pixel; the device
+# prints the tally when it ends. After a normal end, the frames compared must be some and the
+# pixels that differ none.
+check_redraw() {
+  local line compared differ
+  line=$(grep -o 'redraw check: [0-9]* frames compared, [0-9]* pixels differ' "$WORK/stderr" | tail -1)
+  [ -n "$line" ] || fail "the game reported no redraw check: $(tail -3 "$WORK/stderr")"
+  compared=$(echo "$line" | awk '{print $3}')
+  differ=$(echo "$line" | awk '{print $6}')
+  [ "$compared" -gt 0 ] || fail "no frame was drawn inside its damage, so none was compared"
+  [ "$differ" = 0 ] || fail "$differ pixels differ between partial and whole redraws: $(grep 'pixels differ in' "$WORK/stderr" | head -3)"
+  echo "redraw check: $compared frames compared, 0 pixels differ"
+}
+
 ini_value() { # file section key
   awk -v s="[$2]" -v k="$3" 'BEGIN{IGNORECASE=1} {gsub(/\r/,"")} /^\[/{in_s=(tolower($0)==tolower(s))} in_s && index($0,"=") {split($0,a,"="); if (tolower(a[1])==tolower(k)) {print substr($0, index($0,"=")+1); exit}}' "$1"
 }
