@@ -87,6 +87,8 @@ HRESULT gl_device::create(const D3DPRESENT_PARAMETERS& params) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    // Depth lives with the back buffer in its framebuffer object; the window needs none.
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     context_ = SDL_GL_CreateContext(sdl_);
     if (!context_) return D3DERR_NOTAVAILABLE;
     if (!load_gl()) return D3DERR_NOTAVAILABLE;

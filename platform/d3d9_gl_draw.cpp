@@ -582,9 +582,12 @@ HRESULT gl_device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT 
         return D3D_OK;
     }
     if (target_->container) texture_changed(target_->container);
-    if (!prepare_draw(type, stream_->buffer, stream_offset_, stream_stride_)) return D3DERR_INVALIDCALL;
-    gl.DrawArrays(mode_of(type), static_cast<GLint>(start_vertex), static_cast<GLsizei>(count));
-    return D3D_OK;
+    return draw_now(type, count,
+                    stream_->data.data() + stream_offset_ +
+                        static_cast<size_t>(start_vertex) * stream_stride_,
+                    stream_stride_, nullptr, 0, D3DFMT_INDEX16)
+               ? D3D_OK
+               : D3DERR_INVALIDCALL;
 }
 
 HRESULT gl_device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices,

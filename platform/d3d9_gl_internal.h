@@ -270,7 +270,9 @@ class gl_vertex_buffer final : public IDirect3DVertexBuffer9, public gl_object {
     UINT size;
     DWORD usage;
     DWORD fvf;
-    std::vector<BYTE> data; // the program writes here; Unlock hands it to GL
+    // The only copy: the program writes here, and a draw hands GL the vertices it reads (a
+    // frame's drawing is kept in the frame record anyway, so a GL copy would be a third).
+    std::vector<BYTE> data;
     GLuint buffer = 0;
     bool locked = false;
     UINT lock_offset = 0, lock_size = 0;

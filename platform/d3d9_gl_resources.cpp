@@ -289,12 +289,7 @@ HRESULT gl_texture::UnlockRect(UINT level) {
 // ---- 4. vertex buffers --------------------------------------------------------------------
 
 gl_vertex_buffer::gl_vertex_buffer(gl_device* owner, UINT length, DWORD u, DWORD f, D3DPOOL p)
-    : gl_object(owner, p), size(length), usage(u), fvf(f), data(length, 0) {
-    gl.GenBuffers(1, &buffer);
-    gl.BindBuffer(GL_ARRAY_BUFFER, buffer);
-    gl.BufferData(GL_ARRAY_BUFFER, length, data.data(),
-                  (usage & D3DUSAGE_DYNAMIC) ? GL_STREAM_DRAW : GL_STATIC_DRAW);
-}
+    : gl_object(owner, p), size(length), usage(u), fvf(f), data(length, 0) {}
 
 gl_vertex_buffer::~gl_vertex_buffer() {
     if (device) {
@@ -329,15 +324,6 @@ HRESULT gl_vertex_buffer::Lock(UINT offset, UINT length, void** out, DWORD flags
 HRESULT gl_vertex_buffer::Unlock() {
     if (!locked) return D3DERR_INVALIDCALL;
     locked = false;
-    if ((lock_flags & D3DLOCK_READONLY) || !device || !buffer || lock_size == 0) return D3D_OK;
-    gl.BindBuffer(GL_ARRAY_BUFFER, buffer);
-    if (lock_size == size || (lock_flags & D3DLOCK_DISCARD)) {
-        // A new store (orphaning the old one) never waits for draws still reading it.
-        gl.BufferData(GL_ARRAY_BUFFER, size, data.data(),
-                      (usage & D3DUSAGE_DYNAMIC) ? GL_STREAM_DRAW : GL_STATIC_DRAW);
-    } else {
-        gl.BufferSubData(GL_ARRAY_BUFFER, lock_offset, lock_size, data.data() + lock_offset);
-    }
     return D3D_OK;
 }
 
