@@ -20,6 +20,7 @@ enum game_state_value : int {
     GS_OPTIONS,      // gs_options
     GS_GAMEPLAY,     // gs_gameplay
     GS_CREDITS,      // gs_credits
+    GS_LOADGAME,     // gs_loadgame
 };
 extern int g_game_state;
 
@@ -31,6 +32,8 @@ void gs_options();
 // Needs a battle set up (gameplay_load_static, gameplay_new_game); releases it on leaving.
 void gs_gameplay();
 void gs_credits();
+// The list of recorded battles: continue one, watch one from its start, delete one.
+void gs_loadgame();
 
 // True until the main menu has passed its opening logo once in this run.
 extern bool g_opening_logo;
