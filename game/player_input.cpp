@@ -38,14 +38,14 @@ int my_index(const c_player* player) {
     return player->get_manager() ? player->get_manager()->get_current() : -1;
 }
 
-void order_unit(const c_player* player, int kind, const c_unit* unit, const c_tile* tile = nullptr,
-                int aim_x = 0, int aim_y = 0) {
+void order_unit(const c_player* player, int kind, c_unit* unit, const c_tile* tile = nullptr, int aim_x = 0,
+                int aim_y = 0) {
     battle_order o;
     o.kind = kind;
     o.player = my_index(player);
     o.unit = unit->id;
     if (tile) o.col = tile->col, o.row = tile->row, o.aim_x = aim_x, o.aim_y = aim_y;
-    give_order(o);
+    give_order(o, unit);
 }
 
 } // namespace

@@ -94,13 +94,19 @@ int order_kind_of(const std::string& name) {
     return -1;
 }
 
-std::string order_refusal(const battle_order& o) {
+namespace {
+c_unit* named_unit(const battle_order& o, c_unit* unit) {
+    if (unit || !is_unit_order(o.kind)) return unit;
+    return g_unitmanager ? g_unitmanager->find_unit(o.unit) : nullptr;
+}
+} // namespace
+
+std::string order_refusal(const battle_order& o, c_unit* unit) {
     if (o.kind < 0 || o.kind >= num_order_kinds) return "is no order";
     const c_player* player = current_player();
     if (!player) return "comes when it is nobody's turn";
     if (o.player != g_playermanager->get_current()) return "comes in another player's turn";
-    if (is_unit_order(o.kind))
-        return unit_refusal(o, player, g_unitmanager ? g_unitmanager->find_unit(o.unit) : nullptr);
+    if (is_unit_order(o.kind)) return unit_refusal(o, player, named_unit(o, unit));
     if (o.unit != -1 || o.col != -1 || o.row != -1 || o.aim_x != 0 || o.aim_y != 0)
         return "gives a player's order to a unit";
     if (o.kind == ORDER_END_TURN) {
@@ -110,11 +116,11 @@ std::string order_refusal(const battle_order& o) {
     return "";
 }
 
-bool give_order(const battle_order& o) {
-    if (!order_refusal(o).empty()) return false;
+bool give_order(const battle_order& o, c_unit* unit) {
+    unit = named_unit(o, unit);
+    if (!order_refusal(o, unit).empty()) return false;
     record_order(o);
-    c_player* player = current_player();
-    carry_out(o, player, is_unit_order(o.kind) ? g_unitmanager->find_unit(o.unit) : nullptr);
+    carry_out(o, current_player(), unit);
     record_note_progress();
     return true;
 }

@@ -6,6 +6,8 @@
 #pragma once
 #include <string>
 
+class c_unit;
+
 enum order_kind : int {
     ORDER_SELECT = 0,     // a click on one of the player's ready units (not the selected one)
     ORDER_SHOW_MOVES = 1, // keypad 5, or a click on the selected unit: its options blink
@@ -35,9 +37,11 @@ struct battle_order {
 // Why the battle would not take the order now ("" when it would): no current player or another
 // player's turn, a unit that is not there, not the player's, not selected or dying, a unit in
 // action, a tile off the map, an aim outside the tile. The same rules the mouse and keys obey.
-std::string order_refusal(const battle_order& order);
+// `unit` is the unit the order names when the caller has it at hand (the player's own input);
+// otherwise it is looked up by its id.
+std::string order_refusal(const battle_order& order, c_unit* unit = nullptr);
 
 // Takes the order when the battle would: written to the open battle record first (there is
 // none while a record is played back), then its effect, then the turn it may have passed.
 // Returns false (nothing happens, nothing is written) when order_refusal has a reason.
-bool give_order(const battle_order& order);
+bool give_order(const battle_order& order, c_unit* unit = nullptr);
