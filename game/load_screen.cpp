@@ -45,6 +45,7 @@ c_load_screen::c_load_screen(const std::string& folder, std::uint64_t rules)
             return t.empty() ? fallback : t;
         };
         labels_.turns = text("turns", labels_.turns);
+        labels_.player = text("player", labels_.player);
         labels_.players = text("players", labels_.players);
         labels_.finished = text("finished", labels_.finished);
         labels_.playing = text("playing", labels_.playing);
@@ -117,7 +118,13 @@ std::string c_load_screen::detail_text() const {
         return g_stringtable ? g_stringtable->get_string("loadgame", "none") : std::string();
     const record_entry* e = selected();
     if (!e || e->status == RECORD_OK) return "";
-    return e->reason;
+    // The list's short reason, said as a sentence.
+    auto without = [](const std::string& reason, const std::string& prefix) {
+        return reason.rfind(prefix, 0) == 0 ? reason.substr(prefix.size()) : reason;
+    };
+    if (e->status == RECORD_REFUSED)
+        return "Refused: this battle was " + without(e->reason, "refused: ") + ".";
+    return "This file is damaged (" + without(e->reason, "damaged: ") + ") and can only be deleted.";
 }
 
 void c_load_screen::set_mode(c_widget* b, int mode) {

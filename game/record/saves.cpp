@@ -87,7 +87,8 @@ std::vector<record_entry> list_records(const std::string& folder, std::uint64_t 
 }
 
 std::string describe_entry(const record_entry& e, const entry_labels& labels) {
-    if (e.status == RECORD_DAMAGED) return e.file_name + "   " + e.reason;
+    // Without a header read there is nothing to say but which file it is.
+    if (e.status == RECORD_DAMAGED || e.started <= 0) return e.file_name + "   " + e.reason;
     char when[32] = "?";
     const std::time_t t = static_cast<std::time_t>(e.started);
     std::tm tm{};
@@ -99,7 +100,8 @@ std::string describe_entry(const record_entry& e, const entry_labels& labels) {
     if (have) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &tm);
     std::string line = format_string("%s   %d x %d   ", when, e.cols, e.rows);
     if (e.status == RECORD_REFUSED) return line + e.reason;
-    line += format_string("%d %s   %d %s   ", e.turns, labels.turns.c_str(), e.alive, labels.players.c_str());
+    line += format_string("%d %s   %d %s   ", e.turns, labels.turns.c_str(), e.alive,
+                          (e.alive == 1 ? labels.player : labels.players).c_str());
     return line + (e.finished ? labels.finished : labels.playing);
 }
 

@@ -33,7 +33,8 @@ record_entry summarize_record(const record_read& read, std::uint64_t rules);
 
 // Labels of the list's line; empty ones fall back to English.
 struct entry_labels {
-    std::string turns = "turns", players = "players in", finished = "finished", playing = "in play";
+    std::string turns = "turns", player = "player in", players = "players in", finished = "finished",
+                playing = "in play";
 };
 // One line of the list: "2024-06-10 14:03   24 x 17   5 turns   3 players in   in play", or the
 // file name and the reason for a damaged file.

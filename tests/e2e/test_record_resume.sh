@@ -92,6 +92,7 @@ start_game
 to_menu
 give_orders
 before=$(snapshot)
+[ -n "$(state_value hp)" ] || fail "the report lists no units"
 [ -n "$(state_value record)" ] || fail "the battle is not being recorded"
 kill -KILL "$GAME_PID"
 wait "$GAME_PID" 2>/dev/null || true

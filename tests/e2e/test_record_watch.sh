@@ -4,6 +4,7 @@
 # battle as a confirmed leave would: the record synced with its "left" mark, settings.ini
 # written, exit code 0, within a second.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/shots.sh"
 printf '[screen]\nis_windowed=true\nleft=0\ntop=0\nright=1024\nbottom=768\nwidth=1024\nheight=768\ndepth=32\nrefresh_rate=60\nadapter=0\npresent_immediate=false\n[misc]\ndebug=0\nshow_moves=true\nshow_names=true\nscroll_speed=12\n' >"$WORK/start/settings.ini"
 export HARNVALE_SEED=12
 start_game
@@ -31,12 +32,14 @@ key l
 wait_state state loadgame "L opens the list"
 wait_state records 1 "the battle is listed"
 case "$(state_value record_line)" in *finished*) ;; *) fail "the record reads '$(state_value record_line)'" ;; esac
+screenshot record_list
 key w
 wait_state watch true "W watches the battle"
 [ "$(state_value state)" = gameplay ] || fail "watching is not on the battle screen"
 [ "$(state_value speed)" = 1 ] || fail "watching starts at x$(state_value speed)"
 key f
 wait_state speed 4 "F makes it x4"
+screenshot record_watch_x4
 key p
 wait_state paused true "P pauses"
 replayed=$(state_value replayed)
@@ -48,6 +51,7 @@ key f
 wait_state speed 16 "F again makes it x16"
 wait_state replay_over true "the whole record is played"
 wait_state banner "Victory!" "a finished battle ends on its victory banner"
+screenshot record_watch_victory
 sleep 2
 [ "$(state_value banner)" = "Victory!" ] || fail "the victory banner faded"
 key f
