@@ -30,18 +30,25 @@ void draw_logo(int alpha) {
     g_gfx->draw_quad_tra(0, 0, w, h, 0.0f, 0.0f, g_logo->get_texture(), 0.0f, 1.0f, 0.0f, 1.0f, colour);
 }
 
-bool logo_skipped() {
-    return (g_mouse_buttons[0] & 0x80) != 0 || key_down(DIK_ESCAPE);
+// A click is a press, as everywhere else: the button goes down while the logo shows. One that
+// is down already on the logo's first frame (still held from starting the game, say) must come
+// up before it counts.
+bool logo_skipped(bool& button_was_down) {
+    const bool button_down = (g_mouse_buttons[0] & 0x80) != 0;
+    const bool pressed = button_down && !button_was_down;
+    button_was_down = button_down;
+    return pressed || key_down(DIK_ESCAPE);
 }
 
 // The opening logo fades in over black by 3 per 33 ms step. A click or Escape skips it, and
 // then no logo is shown over the menu either (the fade is set to 0).
 void run_logo_phase(c_interp_int& fade) {
+    bool button_was_down = true;
     while (fade.get() < 255 && g_game_state == GS_MAINMENU) {
         check_device();
         g_core->frame_begin(0xFF000000);
         read_frame_input();
-        if (logo_skipped()) {
+        if (logo_skipped(button_was_down)) {
             fade = c_interp_int{};
             g_logo_shown = 0;
             if (g_frame_hook) g_frame_hook();

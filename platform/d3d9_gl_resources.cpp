@@ -23,6 +23,8 @@ UINT full_chain(UINT width, UINT height) {
 bool valid_pool(D3DPOOL pool) {
     return pool <= D3DPOOL_SCRATCH;
 }
+
+uint64_t g_last_texture_id = 0;
 } // namespace
 
 // ---- 1. lifetime --------------------------------------------------------------------------
@@ -194,7 +196,7 @@ void gl_surface::drop_gl() {
 
 gl_texture::gl_texture(gl_device* owner, UINT width, UINT height, UINT level_count, DWORD u, D3DFORMAT f,
                        D3DPOOL p)
-    : gl_object(owner, p), usage(u), format(f) {
+    : gl_object(owner, p), usage(u), format(f), id(++g_last_texture_id) {
     bool lockable = pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC);
     bool on_gl = pool == D3DPOOL_DEFAULT || pool == D3DPOOL_MANAGED;
     if (on_gl) {
@@ -252,6 +254,7 @@ void gl_texture::forget_device() {
 
 void gl_texture::upload(UINT level) {
     if (!tex || !device || level >= levels.size()) return;
+    device->texture_changed(this);
     gl_surface* s = levels[level];
     gl.BindTexture(GL_TEXTURE_2D, tex);
     gl.TexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(s->width),

@@ -105,6 +105,10 @@ void Sleep(DWORD ms);
 // The directory separator of file paths the program builds itself.
 constexpr char PATH_SEPARATOR = '/';
 
+// ---- shlwapi --------------------------------------------------------------------------------
+// FALSE for a full path (one from the root), TRUE for anything else, a null or empty name too.
+BOOL PathIsRelativeA(LPCSTR path);
+
 // ---- user32: messages and windows ----------------------------------------------------------
 constexpr UINT WM_MOVE = 0x0003;
 constexpr UINT WM_SIZE = 0x0005;

@@ -81,6 +81,17 @@ void translate(const SDL_Event& e) {
     switch (e.window.event) {
     case SDL_WINDOWEVENT_MOVED:
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_EXPOSED:
+        ++w->shown_serial;
+        break;
+    default:
+        break;
+    }
+    switch (e.window.event) {
+    case SDL_WINDOWEVENT_MOVED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
         note_geometry(w, false);
         break;
     case SDL_WINDOWEVENT_MINIMIZED:

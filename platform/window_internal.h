@@ -15,6 +15,9 @@ struct HWND__ {
     int known_x = 0, known_y = 0, known_w = 0, known_h = 0;
     bool minimized = false;
     bool focused = false;
+    // Counts the times the window was shown, exposed, moved or sized: what it shows may have
+    // been lost, so the next frame is shown whole.
+    unsigned shown_serial = 0;
 };
 
 struct HICON__ {
