@@ -86,7 +86,8 @@ extern std::function<std::uint32_t()> g_clock_source;
 extern std::function<void()> g_frame_hook;
 
 // HARNVALE_STATE_FILE=path: after every frame whose report changed, the program writes a few
-// "key=value" lines on the state it shows (state, battle, selection, banner) to that file, so
+// "key=value" lines on the state it shows (state, battle, selection, banner, the units' hit
+// points, the battle's record, a watched record's pace, the list of recorded battles) to that file, so
 // that whole-program tests can check each step. Returns the report text.
 std::string state_report();
 // What the report says is on screen besides the state: the logo's alpha in the last frame (0
