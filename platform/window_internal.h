@@ -26,6 +26,9 @@ struct HICON__ {
 
 // Makes sure the SDL video subsystem runs; false when there is no display.
 bool platform_video_init();
+// SIGTERM, SIGINT and SIGHUP end the program as a logout does (WM_ENDSESSION); called by the
+// entry point and by platform_video_init.
+void platform_install_end_signals();
 SDL_Window* sdl_window_of(HWND window);
 // Input events taken out of the queue by the message pump are handed to the input layer here.
 void dinput_handle_event(const SDL_Event& event);

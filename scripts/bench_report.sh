@@ -34,7 +34,7 @@ done
 
 WORK=$(mktemp -d /tmp/harnvale-bench-XXXXXX)
 GAME_PID=""
-# SIGKILL: the game turns SIGTERM into a close request, which only opens its exit screen.
+# SIGKILL: a measurement cut short leaves nothing of the game behind.
 cleanup() {
   [ -n "$GAME_PID" ] && kill -KILL "$GAME_PID" 2>/dev/null || true
   rm -rf "$WORK"

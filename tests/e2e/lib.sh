@@ -6,8 +6,8 @@ SOURCE="$2"
 XCLOSE="${3:-}"
 export HARNVALE_NONINTERACTIVE=1
 WORK=$(mktemp -d /tmp/harnvale-e2e-XXXXXX)
-# A termination signal reaches the game as a close request, which only asks through the exit
-# screen: a test that stops early ends its game for good.
+# A test that stops early ends its game for good (SIGTERM would end it as a confirmed leave,
+# writing settings.ini and the battle's record first).
 trap 'kill -KILL "$GAME_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
 GAME_PID=""
 mkdir -p "$WORK/start"

@@ -101,25 +101,30 @@ TEST_F(StateTest, OnlyAPressSkipsTheLogoNotAButtonHeldSinceBeforeIt) {
 
 TEST_F(StateTest, MenuHotKeysOnlyActWhereThereIsSomethingBehindThem) {
     g_opening_logo = false;
-    // L, M and E do nothing; X opens the exit screen, where C ("no") returns to the menu.
+    // L opens the recorded battles and B comes back; M and E do nothing; X opens the exit
+    // screen, where C ("no") returns to the menu.
     std::vector<int> states;
     script = [&](int f) {
         std::memset(g_kb_state, 0, sizeof g_kb_state);
         if (f >= 2 && f < 4) hold(DIK_L, true);
-        if (f >= 6 && f < 8) hold(DIK_M, true);
-        if (f >= 10 && f < 12) hold(DIK_E, true);
-        if (f >= 14 && f < 16) hold(DIK_X, true);
-        if (f >= 20 && f < 22) hold(DIK_C, true);
-        if (f == 30) g_game_state = GS_QUIT;
+        if (f >= 8 && f < 10) hold(DIK_B, true);
+        if (f >= 14 && f < 16) hold(DIK_M, true);
+        if (f >= 18 && f < 20) hold(DIK_E, true);
+        if (f >= 22 && f < 24) hold(DIK_X, true);
+        if (f >= 28 && f < 30) hold(DIK_C, true);
+        if (f == 38) g_game_state = GS_QUIT;
     };
     after_frame = [&](int) { states.push_back(g_game_state); };
     g_game_state = GS_MAINMENU;
     run_states();
-    ASSERT_GE(states.size(), 30u);
-    for (int f = 0; f < 16; ++f)
+    ASSERT_GE(states.size(), 38u);
+    for (int f = 0; f < 4; ++f)
         EXPECT_EQ(states[f], GS_MAINMENU) << "frame " << f;
-    EXPECT_EQ(states[17], GS_EXITSCREEN);
-    EXPECT_EQ(states[25], GS_MAINMENU);
+    EXPECT_EQ(states[6], GS_LOADGAME);
+    for (int f = 12; f < 24; ++f)
+        EXPECT_EQ(states[f], GS_MAINMENU) << "frame " << f;
+    EXPECT_EQ(states[25], GS_EXITSCREEN);
+    EXPECT_EQ(states[33], GS_MAINMENU);
 }
 
 TEST_F(StateTest, ANewBattleIsReportedWithItsOwnViewFromTheFirstFrame) {
