@@ -204,9 +204,10 @@ void measure_idle(c_core* core, c_interpolator& ip, double seconds) {
     std::printf("idle_battle_frame_ms_longest=%.3f\n", *std::max_element(frame_ms.begin(), frame_ms.end()));
 #ifdef HV_FRAME_RECORD
     const d3dgl::frame_stats& st = d3dgl::device_frame_stats();
-    std::printf("idle_battle_frames_partial=%llu\nidle_battle_frames_whole=%llu\nidle_battle_frames_unchanged=%llu\n",
-                static_cast<unsigned long long>(st.partial), static_cast<unsigned long long>(st.whole),
-                static_cast<unsigned long long>(st.elided));
+    std::printf(
+        "idle_battle_frames_partial=%llu\nidle_battle_frames_whole=%llu\nidle_battle_frames_unchanged=%llu\n",
+        static_cast<unsigned long long>(st.partial), static_cast<unsigned long long>(st.whole),
+        static_cast<unsigned long long>(st.elided));
     if (st.partial + st.whole > 0)
         std::printf("idle_battle_pixels_per_frame=%.0f\n",
                     static_cast<double>(st.damaged_pixels) / static_cast<double>(st.partial + st.whole));
