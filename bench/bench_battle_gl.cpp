@@ -21,19 +21,19 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/interpolator.h"
-#include "game/battle_turns.h"
-#include "game/explosion.h"
-#include "game/gameplay.h"
-#include "game/hexmap.h"
+#include "game/battle/battle_turns.h"
+#include "game/battle/explosion.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "game/main.h"
-#include "game/minimap.h"
-#include "game/player.h"
-#include "game/unit.h"
+#include "game/screens/minimap.h"
 #include "platform/crt.h"
 // The bench also builds on a tree from before the device kept a frame record, to measure
 // that tree the same way.
-#if __has_include("platform/d3d9_gl_frame.h")
-#include "platform/d3d9_gl_frame.h"
+#if __has_include("platform/d3d9/d3d9_gl_frame.h")
+#include "platform/d3d9/d3d9_gl_frame.h"
 #define HV_FRAME_RECORD 1
 #endif
 #include "platform/wingdi.h"

@@ -11,7 +11,7 @@
 
 #include "framework/font.h"
 #include "framework/gfx.h"
-#include "framework/gui.h"
+#include "framework/gui/gui.h"
 #include "framework/ini.h"
 #include "framework/interface.h"
 #include "platform/wingdi.h"

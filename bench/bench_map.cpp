@@ -9,9 +9,9 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/interpolator.h"
-#include "game/explosion.h"
-#include "game/gameplay.h"
-#include "game/hexmap.h"
+#include "game/battle/explosion.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hexmap.h"
 #include "platform/crt.h"
 #include "tests/fakes/recording_device.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 #include "framework/cursor.h"
 #include "framework/gfx.h"
-#include "framework/gui.h"
+#include "framework/gui/gui.h"
 
 // The looks of the widgets: the common one and its variants (whole copies of it with their own
 // section of interface.ini read over them).

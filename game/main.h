@@ -3,10 +3,10 @@
 #include <string>
 
 #include "framework/core.h"
-#include "game/states.h"
+#include "game/screens/states.h"
 
-// g_show_moves and g_show_names live with the battle's globals (game/gameplay.h).
-#include "game/gameplay.h"
+// g_show_moves and g_show_names live with the battle's globals (game/battle/gameplay.h).
+#include "game/battle/gameplay.h"
 
 // Runs the whole program; returns the exit code of a normal end (0).
 int main_routine();

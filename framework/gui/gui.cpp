@@ -2,13 +2,13 @@
 //
 // Index: shared drawing helpers; c_widget; c_container; calc_state / layout_rect / draw_frame;
 // c_panel; c_picture; c_repeat_timer; c_button.
-#include "framework/gui.h"
+#include "framework/gui/gui.h"
 
 #include <algorithm>
 #include <cmath>
 #include <typeinfo>
 
-#include "framework/gui_internal.h"
+#include "framework/gui/gui_internal.h"
 #include "framework/misc.h"
 
 using namespace gui_detail;

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <typeinfo>
 
-#include "framework/gui.h"
-#include "framework/gui_internal.h"
+#include "framework/gui/gui.h"
+#include "framework/gui/gui_internal.h"
 
 using namespace gui_detail;
 

@@ -5,8 +5,8 @@
 #include <tuple>
 #include <typeinfo>
 
-#include "framework/gui.h"
-#include "framework/gui_internal.h"
+#include "framework/gui/gui.h"
+#include "framework/gui/gui_internal.h"
 #include "framework/misc.h"
 
 using namespace gui_detail;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "framework/gui.h"
+#include "framework/gui/gui.h"
 
 namespace gui_detail {
 

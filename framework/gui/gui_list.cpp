@@ -3,8 +3,8 @@
 // Index: c_listitem; c_listbox (layout, selection, update, draw); c_vscroll.
 #include <algorithm>
 
-#include "framework/gui.h"
-#include "framework/gui_internal.h"
+#include "framework/gui/gui.h"
+#include "framework/gui/gui_internal.h"
 
 using namespace gui_detail;
 

@@ -1,11 +1,11 @@
-#include "game/battle_turns.h"
+#include "game/battle/battle_turns.h"
 
 #include "framework/ini.h"
-#include "game/gameplay.h"
-#include "game/hexmap.h"
-#include "game/player.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "game/record/battle_record.h"
-#include "game/unit.h"
 
 c_player* current_player() {
     return g_playermanager ? g_playermanager->get_current_player() : nullptr;

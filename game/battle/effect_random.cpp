@@ -1,4 +1,4 @@
-#include "game/effect_random.h"
+#include "game/battle/effect_random.h"
 
 namespace {
 unsigned g_effect_seed = 1;

@@ -2,7 +2,7 @@
 //
 // Index: 1. random draws; 2. particles; 3. the pool; 4. colour resolution; 5. explosions;
 // 6. fragmentation.
-#include "game/explosion.h"
+#include "game/battle/explosion.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +12,8 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
-#include "game/effect_motion.h"
-#include "game/effect_random.h"
+#include "game/battle/effect_motion.h"
+#include "game/battle/effect_random.h"
 #include "platform/crt.h"
 
 c_particle_pool* g_particle_pool = nullptr;

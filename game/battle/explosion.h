@@ -11,7 +11,7 @@
 
 #include "framework/chance.h"
 #include "framework/interpolator.h"
-#include "game/gameplay.h"
+#include "game/battle/gameplay.h"
 #include "platform/d3d9.h"
 
 class c_gfx;

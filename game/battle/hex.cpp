@@ -1,5 +1,5 @@
 // The distance walk and the direction lookup of the hex geometry.
-#include "game/hex.h"
+#include "game/battle/hex.h"
 
 namespace {
 // A cell's centre across in half tiles: even rows sit half a tile right of odd ones. Only the

@@ -2,7 +2,7 @@
 //
 // Index: 1. tile types; 2. tiles and blinking; 3. construction; 4. lookups and neighbours;
 // 5. picking; 6. drawing; 7. minimap.
-#include "game/hexmap.h"
+#include "game/battle/hexmap.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,8 +11,8 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
-#include "game/gameplay.h"
-#include "game/unit.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/unit.h"
 #include "platform/crt.h"
 #include "platform/d3dx9.h"
 

@@ -11,7 +11,7 @@
 
 #include "framework/err.h"
 #include "framework/interpolator.h"
-#include "game/hex.h"
+#include "game/battle/hex.h"
 #include "platform/d3d9.h"
 
 class c_gfx;

@@ -2,7 +2,7 @@
 //
 // Index: 1. c_player (units, readiness, selection, turns); 2. c_playermanager (players, turns,
 // flag and selection drawing). The human player's orders are in player_input.cpp.
-#include "game/player.h"
+#include "game/battle/player.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +10,8 @@
 #include "framework/font.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
-#include "game/gameplay.h"
-#include "game/unit.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/unit.h"
 
 c_playermanager* g_playermanager = nullptr;
 

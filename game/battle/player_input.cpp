@@ -2,11 +2,11 @@
 // on the hovered tile would do. Every order goes through give_order (game/record/orders.h), which
 // writes it to the battle's record before it takes effect.
 #include "framework/cursor_index.h"
-#include "game/gameplay.h"
-#include "game/hexmap.h"
-#include "game/player.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "game/record/orders.h"
-#include "game/unit.h"
 #include "platform/dinput.h"
 
 namespace {

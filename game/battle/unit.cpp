@@ -12,12 +12,12 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
-#include "game/gameplay.h"
-#include "game/hex.h"
-#include "game/hexmap.h"
-#include "game/player.h"
-#include "game/unit.h"
-#include "game/unit_internal.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hex.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
+#include "game/battle/unit_internal.h"
 #include "platform/crt.h"
 
 // ---- 1. helpers -----------------------------------------------------------------------------------

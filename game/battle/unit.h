@@ -20,8 +20,8 @@
 #include "framework/chance.h"
 #include "framework/err.h"
 #include "framework/interpolator.h"
-#include "game/explosion.h"
-#include "game/gameplay.h"
+#include "game/battle/explosion.h"
+#include "game/battle/gameplay.h"
 #include "platform/d3d9.h"
 #include "platform/win32.h"
 

@@ -10,8 +10,8 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
-#include "game/effect_motion.h"
-#include "game/unit.h"
+#include "game/battle/effect_motion.h"
+#include "game/battle/unit.h"
 
 unit_settings g_unit_settings;
 c_unitmanager* g_unitmanager = nullptr;

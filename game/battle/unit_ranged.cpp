@@ -9,10 +9,10 @@
 #include <numbers>
 
 #include "framework/misc.h"
-#include "game/hexmap.h"
-#include "game/player.h"
-#include "game/unit.h"
-#include "game/unit_internal.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
+#include "game/battle/unit_internal.h"
 
 namespace {
 

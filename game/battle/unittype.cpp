@@ -8,9 +8,9 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
-#include "game/effect_random.h"
-#include "game/player.h"
-#include "game/unit.h"
+#include "game/battle/effect_random.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "platform/crt.h"
 
 namespace {

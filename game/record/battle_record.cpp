@@ -9,12 +9,12 @@
 
 #include "framework/ini.h"
 #include "framework/misc.h"
-#include "game/battle_turns.h"
-#include "game/effect_random.h"
-#include "game/gameplay.h"
-#include "game/hexmap.h"
-#include "game/player.h"
-#include "game/unit.h"
+#include "game/battle/battle_turns.h"
+#include "game/battle/effect_random.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "platform/crt.h"
 
 // ---- 1. the step clock and the streams

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "game/battle_turns.h"
-#include "game/hexmap.h"
-#include "game/player.h"
+#include "game/battle/battle_turns.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "game/record/battle_record.h"
-#include "game/unit.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The battle's state hash: what decides the battle from here on, nothing that is only shown.
 #include <cstring>
 
-#include "game/hexmap.h"
-#include "game/player.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "game/record/battle_record.h"
-#include "game/unit.h"
 #include "platform/crt.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The credits screen: credits.ini, the star layers, the fading entries and the state loop.
-#include "game/credits.h"
+#include "game/screens/credits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,9 +10,9 @@
 #include "framework/ini.h"
 #include "framework/interface.h"
 #include "framework/misc.h"
-#include "game/gameplay.h"
+#include "game/battle/gameplay.h"
 #include "game/main.h"
-#include "game/states.h"
+#include "game/screens/states.h"
 #include "platform/crt.h"
 #include "platform/dinput.h"
 

@@ -1,6 +1,6 @@
-// The credits screen (its state loop is gs_credits, game/states.h): the entries of credits.ini shown one at a
-// time in the middle of the screen, each fading in, holding and fading out, over three layers of rising
-// stars.
+// The credits screen (its state loop is gs_credits, game/screens/states.h): the entries of credits.ini shown
+// one at a time in the middle of the screen, each fading in, holding and fading out, over three layers of
+// rising stars.
 #pragma once
 #include <array>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "game/gameplay.h"
+#include "game/battle/gameplay.h"
 
 double scroll_x = 0.0, scroll_y = 0.0;
 int scroll_ix = 0, scroll_iy = 0;

@@ -8,8 +8,8 @@
 #include "framework/cursor_index.h"
 #include "framework/font.h"
 #include "framework/gfx.h"
-#include "game/gameplay.h"
-#include "game/hexmap.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hexmap.h"
 #include "platform/dinput.h"
 
 screen_info g_headless_screen;

@@ -1,7 +1,7 @@
 // The "Load a battle" screen and its state loop.
 //
 // Index: 1. the screen; 2. carrying out a choice; 3. the state loop.
-#include "game/load_screen.h"
+#include "game/screens/load_screen.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -14,11 +14,11 @@
 #include "framework/ini.h"
 #include "framework/interface.h"
 #include "framework/interpolator.h"
-#include "game/gameplay.h"
+#include "game/battle/gameplay.h"
 #include "game/record/battle_record.h"
 #include "game/record/watch.h"
-#include "game/screen.h"
-#include "game/states.h"
+#include "game/screens/screen.h"
+#include "game/screens/states.h"
 #include "platform/dinput.h"
 
 // ---- 1. the screen

@@ -1,6 +1,6 @@
 // The "Load a battle" screen: the recorded battles in saves/, newest first, and what can be done
 // with the one selected (continue it, watch it from its start, delete it after asking). Its
-// state loop is gs_loadgame (game/states.h); the screen is a class so that it can be driven
+// state loop is gs_loadgame (game/screens/states.h); the screen is a class so that it can be driven
 // without a core or a window.
 #pragma once
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/gui.h"
+#include "framework/gui/gui.h"
 #include "game/record/saves.h"
 
 class c_screen;

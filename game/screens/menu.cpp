@@ -8,10 +8,10 @@
 #include "framework/ini.h"
 #include "framework/interface.h"
 #include "framework/interpolator.h"
-#include "game/gameplay.h"
+#include "game/battle/gameplay.h"
 #include "game/record/battle_record.h"
-#include "game/screen.h"
-#include "game/states.h"
+#include "game/screens/screen.h"
+#include "game/screens/states.h"
 #include "platform/crt.h"
 #include "platform/dinput.h"
 

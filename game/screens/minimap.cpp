@@ -2,14 +2,14 @@
 // the view rectangle, and giving its default-pool surfaces up around device resets.
 //
 // Index: failures; refresh; drawing; device hooks.
-#include "game/minimap.h"
+#include "game/screens/minimap.h"
 
 #include <cstdint>
 
 #include "framework/device_hooks.h"
 #include "framework/gfx.h"
-#include "game/gameplay.h"
-#include "game/hexmap.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hexmap.h"
 #include "platform/d3dx9.h"
 
 // ---- failures

@@ -1,5 +1,5 @@
 // The options screen and its state loop.
-#include "game/options.h"
+#include "game/screens/options.h"
 
 #include <cstring>
 
@@ -8,8 +8,8 @@
 #include "framework/interface.h"
 #include "framework/interpolator.h"
 #include "game/main.h"
-#include "game/screen.h"
-#include "game/states.h"
+#include "game/screens/screen.h"
+#include "game/screens/states.h"
 #include "platform/dinput.h"
 
 namespace {

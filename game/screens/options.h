@@ -1,12 +1,12 @@
 // The options screen: the display settings (window or full screen, the display mode, vertical
 // sync), the diagnostics level and the two battle display switches. Its state loop is
-// gs_options (game/states.h); the screen itself is a class so that it can be driven without a
+// gs_options (game/screens/states.h); the screen itself is a class so that it can be driven without a
 // core or a window.
 #pragma once
 #include <memory>
 
 #include "framework/core.h"
-#include "framework/gui.h"
+#include "framework/gui/gui.h"
 
 class c_screen;
 

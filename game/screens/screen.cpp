@@ -1,12 +1,12 @@
 // The root panel of a screen and the frame of the menu-like states.
-#include "game/screen.h"
+#include "game/screens/screen.h"
 
 #include "framework/core.h"
 #include "framework/cursor.h"
 #include "framework/ini.h"
 #include "framework/interpolator.h"
-#include "game/gameplay.h"
-#include "game/states.h"
+#include "game/battle/gameplay.h"
+#include "game/screens/states.h"
 
 c_screen::c_screen(const c_gui_settings* settings, unsigned root_flags)
     : root_(std::make_unique<c_panel>(settings, 0, 0, 800, 600, MODE_ACTIVE, root_flags)),

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/gui.h"
+#include "framework/gui/gui.h"
 
 // The widgets of one screen: a root panel over the whole screen and its children, all made by
 // the state loop on entry and destroyed with this object when the loop ends.

@@ -1,6 +1,6 @@
 // The dispatcher and what every state loop shares: the frame's input, the device check, the
 // close request and the hooks of automated runs.
-#include "game/states.h"
+#include "game/screens/states.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,13 +12,13 @@
 #include "framework/interface.h"
 #include "framework/interpolator.h"
 #include "framework/misc.h"
-#include "game/gameplay.h"
-#include "game/hexmap.h"
-#include "game/load_screen.h"
-#include "game/player.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "game/record/battle_record.h"
 #include "game/record/watch.h"
-#include "game/unit.h"
+#include "game/screens/load_screen.h"
 #include "platform/dinput.h"
 
 int g_game_state = GS_QUIT;

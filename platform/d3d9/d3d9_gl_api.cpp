@@ -2,7 +2,7 @@
 // formats, capabilities and vertex layouts.
 #include <cstring>
 
-#include "platform/d3d9_gl_internal.h"
+#include "platform/d3d9/d3d9_gl_internal.h"
 
 namespace d3dgl {
 

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/d3d9_gl_internal.h"
-#include "platform/d3d9_util.h"
+#include "platform/d3d9/d3d9_gl_internal.h"
+#include "platform/d3d9/d3d9_util.h"
 
 namespace d3dgl {
 

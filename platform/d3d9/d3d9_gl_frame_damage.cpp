@@ -7,8 +7,8 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/d3d9_gl_frame.h"
-#include "platform/d3d9_gl_internal.h"
+#include "platform/d3d9/d3d9_gl_frame.h"
+#include "platform/d3d9/d3d9_gl_internal.h"
 
 namespace d3dgl {
 

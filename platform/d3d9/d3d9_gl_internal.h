@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "platform/d3d9.h"
-#include "platform/d3d9_gl_frame.h"
-#include "platform/window_internal.h"
+#include "platform/d3d9/d3d9_gl_frame.h"
+#include "platform/window/window_internal.h"
 
 namespace d3dgl {
 

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "platform/d3d9_gl_internal.h"
+#include "platform/d3d9/d3d9_gl_internal.h"
 
 namespace d3dgl {
 

@@ -7,8 +7,8 @@
 // Pixels are 0xAARRGGBB values, row 0 at the top, in memory and in GL textures alike.
 #include <algorithm>
 
-#include "platform/d3d9_gl_internal.h"
-#include "platform/gdi_internal.h"
+#include "platform/d3d9/d3d9_gl_internal.h"
+#include "platform/gdi/gdi_internal.h"
 
 namespace d3dgl {
 

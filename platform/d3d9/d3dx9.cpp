@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/image_file.h"
+#include "platform/image/image_file.h"
 
 namespace {
 

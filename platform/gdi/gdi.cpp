@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/gdi_font.h"
-#include "platform/gdi_internal.h"
+#include "platform/gdi/gdi_font.h"
+#include "platform/gdi/gdi_internal.h"
 #include "platform/wingdi.h"
 
 // ---- 1. objects and handles ---------------------------------------------------------------

@@ -4,7 +4,7 @@
 // and style); 3. sized faces: one FT_Face per (file, horizontal and vertical size), shared by
 // fonts; 4. glyph rasterisation (monochrome) and the per-face glyph cache; 5. sizing a font from
 // CreateFontA's height and width.
-#include "platform/gdi_font.h"
+#include "platform/gdi/gdi_font.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "platform/image_file.h"
+#include "platform/image/image_file.h"
 
 struct SDL_Surface;
 

@@ -4,7 +4,7 @@
 //   1. reading bytes of the file
 //   2. one header check per format
 //   3. decoding
-#include "platform/image_file.h"
+#include "platform/image/image_file.h"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_image.h>
@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "platform/d3d9.h"
-#include "platform/image_decode.h"
+#include "platform/image/image_decode.h"
 
 namespace {
 

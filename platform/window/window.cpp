@@ -9,8 +9,8 @@
 #include <map>
 #include <set>
 
-#include "platform/image_decode.h"
-#include "platform/window_internal.h"
+#include "platform/image/image_decode.h"
+#include "platform/window/window_internal.h"
 
 namespace {
 std::map<std::string, WNDCLASSEXA> g_classes;

@@ -22,7 +22,7 @@
 #include "framework/cursor_index.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
-#include "platform/image_file.h"
+#include "platform/image/image_file.h"
 #include "tests/data/data_check_font.h"
 
 namespace {

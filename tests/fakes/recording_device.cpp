@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/d3d9_util.h"
-#include "platform/gdi_internal.h"
+#include "platform/d3d9/d3d9_util.h"
+#include "platform/gdi/gdi_internal.h"
 
 namespace {
 constexpr HRESULT D3DERR_NOTFOUND = static_cast<HRESULT>(0x88760866u);

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "framework/gui.h"
+#include "framework/gui/gui.h"
 #include "tests/fakes/fixed_gdi.h"
 #include "tests/fakes/recording_device.h"
 

@@ -10,7 +10,7 @@
 
 #include "framework/ini.h"
 #include "framework/misc.h"
-#include "game/gameplay.h"
+#include "game/battle/gameplay.h"
 #include "tests/fuzz/fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "framework/font.h"
-#include "game/gameplay.h"
-#include "game/hexmap.h"
-#include "game/player.h"
-#include "game/unit.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "tests/fakes/fixed_gdi.h"
 #include "tests/game/game_fixture.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "framework/cursor.h"
-#include "game/gameplay.h"
+#include "game/battle/gameplay.h"
 #include "tests/game/battle_fixture.h"
 
 inline std::string data_dir() {

@@ -1,7 +1,7 @@
 // The battle screen's turn rules on players with stand-in units: passing a turn nobody can use,
 // the end-turn button's condition, the victory banner that stays, and battles in which no turn
 // ever started.
-#include "game/battle_turns.h"
+#include "game/battle/battle_turns.h"
 #include "tests/game/player_fixture.h"
 
 namespace {

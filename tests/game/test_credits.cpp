@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "framework/font.h"
-#include "game/credits.h"
+#include "game/screens/credits.h"
 #include "tests/game/battle_fixture.h"
 
 namespace {

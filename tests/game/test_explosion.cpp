@@ -4,7 +4,7 @@
 #include <set>
 
 #include "framework/misc.h"
-#include "game/explosion.h"
+#include "game/battle/explosion.h"
 #include "tests/game/game_fixture.h"
 
 namespace {

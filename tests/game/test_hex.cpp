@@ -5,7 +5,7 @@
 #include <deque>
 #include <vector>
 
-#include "game/hex.h"
+#include "game/battle/hex.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <functional>
 #include <set>
 
-#include "game/hexmap.h"
-#include "game/unit.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/unit.h"
 #include "tests/game/game_fixture.h"
 
 namespace {

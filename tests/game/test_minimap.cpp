@@ -3,7 +3,7 @@
 // screen's target back; every failing call names itself; the view rectangle over the widget;
 // the surfaces given up and made again around a device reset.
 #include "framework/device_hooks.h"
-#include "game/minimap.h"
+#include "game/screens/minimap.h"
 #include "tests/game/data_battle_fixture.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "framework/interface.h"
-#include "game/options.h"
-#include "game/screen.h"
-#include "game/states.h"
+#include "game/screens/options.h"
+#include "game/screens/screen.h"
+#include "game/screens/states.h"
 #include "platform/dinput.h"
 #include "tests/game/battle_fixture.h"
 

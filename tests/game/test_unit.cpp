@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "game/unit_internal.h"
+#include "game/battle/unit_internal.h"
 #include "tests/game/battle_fixture.h"
 #include "tests/game/unit_fixture.h"
 

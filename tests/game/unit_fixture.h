@@ -8,10 +8,10 @@
 
 #include "framework/ini.h"
 #include "framework/misc.h"
-#include "game/gameplay.h"
-#include "game/hexmap.h"
-#include "game/player.h"
-#include "game/unit.h"
+#include "game/battle/gameplay.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "tests/game/game_fixture.h"
 
 // A melee section with every roll certain: always hits, never blocks. Keys given in `extra`

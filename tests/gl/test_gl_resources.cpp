@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/window_internal.h"
+#include "platform/window/window_internal.h"
 #include "tests/gl/gl_test_util.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "framework/core.h"
 #include "framework/font.h"
 #include "framework/gfx.h"
-#include "framework/gui.h"
+#include "framework/gui/gui.h"
 #include "framework/ini.h"
 #include "framework/interface.h"
 #include "framework/interpolator.h"

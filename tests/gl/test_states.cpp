@@ -2,7 +2,7 @@
 // opening logo, the close request from every screen, and the battle screen's frame (hovered tile,
 // cursor choice, end turn, slow motion, victory). Input and the clock are scripted frame by frame
 // through the state loops' hooks, so every run is exact and needs no real time.
-#include "game/hex.h"
+#include "game/battle/hex.h"
 #include "tests/gl/state_fixture.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/d3d9_gl_frame.h"
+#include "platform/d3d9/d3d9_gl_frame.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/gdi_font.h"
-#include "platform/gdi_internal.h"
+#include "platform/gdi/gdi_font.h"
+#include "platform/gdi/gdi_internal.h"
 #include "platform/wingdi.h"
 
 namespace {

@@ -17,7 +17,7 @@
 
 #include "framework/gfx.h"
 #include "platform/d3dx9.h"
-#include "platform/image_file.h"
+#include "platform/image/image_file.h"
 #include "tests/fakes/recording_device.h"
 #include "tests/test_util.h"
 

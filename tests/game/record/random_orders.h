@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "game/battle_turns.h"
-#include "game/hexmap.h"
-#include "game/player.h"
+#include "game/battle/battle_turns.h"
+#include "game/battle/hexmap.h"
+#include "game/battle/player.h"
+#include "game/battle/unit.h"
 #include "game/record/battle_record.h"
 #include "game/record/orders.h"
-#include "game/unit.h"
 
 // The ready units of the current player, not dying.
 inline std::vector<c_unit*> ready_units_of(const c_player* p) {

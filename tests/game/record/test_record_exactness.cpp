@@ -9,7 +9,7 @@
 #include <map>
 #include <sstream>
 
-#include "game/effect_random.h"
+#include "game/battle/effect_random.h"
 #include "game/record/battle_record.h"
 #include "tests/game/data_battle_fixture.h"
 #include "tests/game/record/random_orders.h"
