@@ -3,7 +3,9 @@
 // whole minimap), and frames per second with 1000 live particles, each frame drawn the way the
 // battle screen draws it (minimap refresh, selection, map with flags and names, effects, the
 // minimap with its view rectangle, the banner). Draw calls per frame are counted by running the
-// same frame on the recording device. Prints "key=value" lines; needs a display:
+// same frame on the recording device. Then frames with the turn banner held at full strength, as
+// the victory banner stays: the battle frame with it, and the banner alone over a cleared
+// screen. Prints "key=value" lines; needs a display:
 //   bash scripts/with_display.sh build/release/bench/bench_battle_gl [seconds]
 #include <algorithm>
 #include <chrono>
@@ -153,6 +155,50 @@ void prepare_scene(c_interpolator& ip, c_explosion& blast) {
     ip.draw_time = ip.update_time;
 }
 
+struct timed_frames {
+    double median_ms, cpu_ms_per_frame;
+};
+
+// Frames drawn by `draw` for `seconds`, after a warm-up; nothing updates in between.
+template <class F> timed_frames time_frames(c_core* core, double seconds, F&& draw) {
+    for (int i = 0; i < 10; ++i) {
+        core->frame_begin(0xFF806000);
+        draw();
+        core->frame_end();
+    }
+    std::vector<double> frame_ms;
+    const double cpu0 = process_cpu_ms();
+    const auto t0 = bench_clock::now();
+    while (ms_since(t0) < seconds * 1000.0) {
+        const auto f0 = bench_clock::now();
+        core->frame_begin(0xFF806000);
+        draw();
+        core->frame_end();
+        frame_ms.push_back(ms_since(f0));
+    }
+    return {median(frame_ms), (process_cpu_ms() - cpu0) / static_cast<double>(frame_ms.size())};
+}
+
+// The turn banner of the current player at full strength; a new text every frame, as the game
+// lays it out.
+void measure_banner(c_core* core, c_interpolator& ip, double seconds) {
+    const c_player* player = current_player();
+    show_banner(player ? player->get_name() : "Victory!", player ? player->get_color() : 0xFFFFFFFF);
+    ip.draw_time = ip.update_time;
+    const timed_frames battle = time_frames(core, seconds, [&] { draw_battle(core->device, ip); });
+    const timed_frames alone = time_frames(core, seconds, [&] {
+        ip.drawing = true;
+        draw_banner(g_font, screen_info{});
+        g_gfx->flush();
+        ip.drawing = false;
+    });
+    std::printf("banner_text=%s\n", g_banner.text.c_str());
+    std::printf("banner_battle_frame_ms_median=%.3f\n", battle.median_ms);
+    std::printf("banner_battle_cpu_ms_per_frame=%.3f\n", battle.cpu_ms_per_frame);
+    std::printf("banner_alone_frame_ms_median=%.3f\n", alone.median_ms);
+    std::printf("banner_alone_cpu_ms_per_frame=%.3f\n", alone.cpu_ms_per_frame);
+}
+
 void measure_gl(double seconds, unsigned seed) {
     settings_record s{};
     s.is_windowed = TRUE;
@@ -216,6 +262,7 @@ void measure_gl(double seconds, unsigned seed) {
     std::printf("battle_cpu_ms_per_frame=%.3f\n", cpu / frames);
     std::printf("battle_frame_ms_median=%.3f\n", median(frame_ms));
     std::printf("live_particles=%d\n", static_cast<int>(g_effects.size()));
+    measure_banner(core, ip, seconds);
     unload_world();
     g_gfx = nullptr;
     g_core = nullptr;
