@@ -113,7 +113,8 @@ HFONT c_font::create_scaled_font(float scale_x, float scale_y) {
         return nullptr;
     }
     const double f = raster_factor(scale_x, scale_y), sx = scale_x * f, sy = scale_y * f;
-    auto size = [](double v) { return static_cast<LONG>(std::max(1L, std::lround(v))); };
+    // A description may hold any width; GDI clamps sizes far below this bound anyway.
+    auto size = [](double v) { return static_cast<LONG>(std::clamp(std::round(v), 1.0, 1048576.0)); };
     d.lfHeight = size(height_ * sy);
     if (d.lfWidth > 0)
         d.lfWidth = size(d.lfWidth * sx);

@@ -1,6 +1,7 @@
 // Fonts of the GDI layer: a face found by name through fontconfig, sized and rasterised by
-// FreeType (monochrome, or with grey edges for an antialiased font), with the glyphs of the 256 single-byte
-// codes cached per sized face. GDI calls are made from one thread; nothing here locks.
+// FreeType (monochrome, or with grey edges for an antialiased font), with the glyphs of the 256
+// single-byte codes cached per sized face. GDI calls are made from one thread; nothing here
+// locks.
 #pragma once
 #include <array>
 #include <cstdint>
