@@ -3,11 +3,12 @@
 // whole minimap), and frames per second with 1000 live particles, each frame drawn the way the
 // battle screen draws it (minimap refresh, selection, map with flags and names, effects, the
 // minimap with its view rectangle, the banner). Draw calls per frame are counted by running the
-// same frame on the recording device. Then frames with the turn banner held at full strength, as
-// the victory banner stays: the battle frame with it, and the banner alone over a cleared
-// screen, each drawn from the font's scaled atlas and, in alternating blocks of frames, from its
-// own atlas magnified (as before scaled atlases). Prints "key=value" lines; needs a display:
-//   bash scripts/with_display.sh build/release/bench/bench_battle_gl [seconds]
+// same frame on the recording device. Then frames of the battle standing still under a fading
+// turn banner (each frame changes the banner, so its part of the screen is drawn again), and of
+// the fading banner alone over a cleared screen, each drawn from the font's scaled atlas and, in
+// alternating blocks of frames, from its own atlas magnified (as before scaled atlases). Prints
+// "key=value" lines; needs a display:
+//   bash scripts/with_display.sh build/release/bench/bench_battle_gl [seconds] [minute]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -33,6 +34,12 @@
 #include "game/player.h"
 #include "game/unit.h"
 #include "platform/crt.h"
+// The bench also builds on a tree from before the device kept a frame record, to measure
+// that tree the same way.
+#if __has_include("platform/d3d9_gl_frame.h")
+#include "platform/d3d9_gl_frame.h"
+#define HV_FRAME_RECORD 1
+#endif
 #include "platform/wingdi.h"
 #include "tests/fakes/recording_device.h"
 
@@ -156,6 +163,61 @@ void prepare_scene(c_interpolator& ip, c_explosion& blast) {
     ip.draw_time = ip.update_time;
 }
 
+// The same battle without effects, as it stands while a player thinks: units with moves left,
+// flags bobbing, the selection's moves blinking. Each frame is one update step further, so every
+// frame shows something new and none is skipped as unchanged: what is measured is what a changed
+// frame costs.
+void measure_idle(c_core* core, c_interpolator& ip, double seconds) {
+    for (c_effect* e : g_effects)
+        e->release();
+    g_effects.clear();
+    std::vector<double> frame_ms;
+#ifdef HV_FRAME_RECORD
+    d3dgl::reset_device_frame_stats();
+    auto unchanged_frames = [] { return d3dgl::device_frame_stats().elided; };
+#else
+    auto unchanged_frames = [] { return uint64_t{0}; };
+#endif
+    const double cpu0 = process_cpu_ms();
+    const auto t0 = bench_clock::now();
+    double shown_ms = 0.0;
+    int shown = 0;
+    for (double elapsed = 0.0; elapsed < seconds * 1000.0; elapsed = ms_since(t0)) {
+        const auto f0 = bench_clock::now();
+        const uint64_t unchanged = unchanged_frames();
+        core->frame_begin(0xFF806000);
+        draw_battle(core->device, ip);
+        ip.prev_update_time = ip.update_time;
+        ip.update_time += 33;
+        g_map->update_blinks();
+        g_unitmanager->update();
+        gameplay_turn_step();
+        update_banner();
+        ip.draw_time = ip.update_time;
+        core->frame_end();
+        frame_ms.push_back(ms_since(f0));
+        if (unchanged_frames() == unchanged) {
+            shown_ms += frame_ms.back();
+            ++shown;
+        }
+    }
+    // A frame the device finds unchanged is not drawn and waits for the display's next frame
+    // instead: the rate is that of the frames that were drawn, over the time they took.
+    std::printf("idle_battle_fps=%.1f\n", shown ? shown * 1000.0 / shown_ms : 0.0);
+    std::printf("idle_battle_cpu_ms_per_frame=%.3f\n", (process_cpu_ms() - cpu0) / frame_ms.size());
+    std::printf("idle_battle_frame_ms_longest=%.3f\n", *std::max_element(frame_ms.begin(), frame_ms.end()));
+#ifdef HV_FRAME_RECORD
+    const d3dgl::frame_stats& st = d3dgl::device_frame_stats();
+    std::printf(
+        "idle_battle_frames_partial=%llu\nidle_battle_frames_whole=%llu\nidle_battle_frames_unchanged=%llu\n",
+        static_cast<unsigned long long>(st.partial), static_cast<unsigned long long>(st.whole),
+        static_cast<unsigned long long>(st.elided));
+    if (st.partial + st.whole > 0)
+        std::printf("idle_battle_pixels_per_frame=%.0f\n",
+                    static_cast<double>(st.damaged_pixels) / static_cast<double>(st.partial + st.whole));
+#endif
+}
+
 // A GDI that cannot describe its fonts: a font on it has no scaled atlas, and draws scaled text
 // from its own atlas magnified.
 class no_description_gdi : public c_font_gdi {
@@ -172,11 +234,15 @@ struct timed_frames {
     }
 };
 
-// Frames drawn by `draw(font)` for `seconds` each, with the two fonts taking turns in blocks of
-// 25 frames after a warm-up, so that a machine busy with other work weighs on both alike.
+// Frames drawn by `draw(font)` for `seconds` each, the two fonts taking turns in blocks of 25
+// frames after a warm-up, so that a machine busy with other work weighs on both alike. Every
+// frame the banner fades a step (from full strength to half, then again), as a turn's banner
+// does: it differs from the frame before, and the device draws its part of the screen again.
 template <class F>
 std::pair<timed_frames, timed_frames> time_ab(c_core* core, double seconds, c_font* a, c_font* b, F&& draw) {
+    int step = 0;
     auto frame = [&](c_font* font) {
+        g_banner.fade.value = g_banner.fade.prev_value = 255 - step++ % 128;
         core->frame_begin(0xFF806000);
         draw(font);
         core->frame_end();
@@ -198,8 +264,8 @@ std::pair<timed_frames, timed_frames> time_ab(c_core* core, double seconds, c_fo
     return {out[0], out[1]};
 }
 
-// The turn banner of the current player at full strength; a new text every frame, as the game
-// lays it out.
+// The turn banner of the current player, over the battle (without effects, nothing else
+// moving) and alone.
 void measure_banner(c_core* core, c_interpolator& ip, double seconds) {
     const c_player* player = current_player();
     show_banner(player ? player->get_name() : "Victory!", player ? player->get_color() : 0xFFFFFFFF);
@@ -224,12 +290,13 @@ void measure_banner(c_core* core, c_interpolator& ip, double seconds) {
     alone.second.print("banner_alone_magnified");
 }
 
-void measure_gl(double seconds, unsigned seed) {
+void measure_gl(double seconds, unsigned seed, bool minute) {
     settings_record s{};
     s.is_windowed = TRUE;
     s.window_rect = RECT{0, 0, 1024, 768};
     s.mode = D3DDISPLAYMODE{1024, 768, 60, D3DFMT_X8R8G8B8};
-    s.present_interval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    // A battle minute is paced as the game paces it; the rest runs as fast as it can.
+    s.present_interval = minute ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
     c_core* core = new c_core("Harnvale battle bench", "", s, 0, 0x1C);
     g_core = core;
     g_gfx = core->gfx;
@@ -251,8 +318,10 @@ void measure_gl(double seconds, unsigned seed) {
         core->frame_end();
         first_frame.push_back(ms_since(t0));
     }
-    std::printf("new_battle_setup_ms=%.2f\n", median(setup));
-    std::printf("new_battle_first_frame_ms=%.2f\n", median(first_frame));
+    if (!minute) {
+        std::printf("new_battle_setup_ms=%.2f\n", median(setup));
+        std::printf("new_battle_first_frame_ms=%.2f\n", median(first_frame));
+    }
 
     c_explosion blast("explosion_blast", 50);
     prepare_scene(ip, blast);
@@ -281,12 +350,25 @@ void measure_gl(double seconds, unsigned seed) {
     }
     const double total = ms_since(t0);
     const double cpu = process_cpu_ms() - cpu0;
+    if (minute) {
+        std::sort(frame_ms.begin(), frame_ms.end());
+        std::printf("battle_minute_frames=%d\n", frames);
+        std::printf("battle_minute_frame_ms_longest=%.3f\n", frame_ms.back());
+        std::printf("battle_minute_frame_ms_p99=%.3f\n", frame_ms[frame_ms.size() * 99 / 100]);
+        unload_world();
+        g_gfx = nullptr;
+        g_core = nullptr;
+        delete core;
+        return;
+    }
     std::printf("battle_fps=%.1f\n", frames * 1000.0 / total);
     // On a loaded machine the frame rate shows the share of the cores the bench got; the CPU
     // time per frame (renderer threads included) is what a frame costs.
     std::printf("battle_cpu_ms_per_frame=%.3f\n", cpu / frames);
     std::printf("battle_frame_ms_median=%.3f\n", median(frame_ms));
+    std::printf("battle_frame_ms_longest=%.3f\n", *std::max_element(frame_ms.begin(), frame_ms.end()));
     std::printf("live_particles=%d\n", static_cast<int>(g_effects.size()));
+    measure_idle(core, ip, seconds);
     measure_banner(core, ip, seconds);
     unload_world();
     g_gfx = nullptr;
@@ -348,12 +430,14 @@ void count_draw_calls(unsigned seed) {
 int main(int argc, char** argv) {
     setenv("HARNVALE_NONINTERACTIVE", "1", 1);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+    // "minute": one paced battle minute with 1000 particles, for its longest frame.
+    const bool minute = argc > 2 && std::string(argv[2]) == "minute";
     const auto old_cwd = std::filesystem::current_path();
     std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
     const unsigned seed = seed_for_32x32();
     try {
-        measure_gl(seconds, seed);
-        count_draw_calls(seed);
+        measure_gl(minute ? 60.0 : seconds, seed, minute);
+        if (!minute) count_draw_calls(seed);
     } catch (const c_err& e) {
         std::fprintf(stderr, "%s\n", e.get_report().c_str());
         return 1;

@@ -183,6 +183,11 @@ LRESULT c_core::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
     case WM_CLOSE:
         if (core) core->quit = true;
         return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        if (core && wparam) core->end_session = true;
+        return 0;
     case WM_INITMENUPOPUP:
     case WM_SIZING:
     case WM_MOVING:

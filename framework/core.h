@@ -121,6 +121,9 @@ class c_core : public c_reportable {
     HWND window = nullptr;
     HICON icon = nullptr; // loaded from the icon file; the stock icon is not kept here
     bool quit = false;
+    // The system asks the program to end (a logout, SIGTERM or SIGINT): it ends as if the
+    // player had confirmed leaving, without asking.
+    bool end_session = false;
     IDirect3D9* d3d = nullptr;
     D3DCAPS9 caps{};
     IDirect3DDevice9* device = nullptr;

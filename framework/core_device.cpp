@@ -155,7 +155,8 @@ void c_core::reset_d3d_device() {
 }
 
 void c_core::reset() {
-    while (check_reset() == D3DERR_DEVICELOST) {
+    // A program asked to end does not wait for its window to come back.
+    while (check_reset() == D3DERR_DEVICELOST && !end_session) {
         pump_messages();
         Sleep(50);
     }

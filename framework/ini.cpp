@@ -28,7 +28,13 @@ std::string get_current_directory() {
 }
 
 c_ini::c_ini(const std::string& file_name) {
-    path_ = get_current_directory() + PATH_SEPARATOR + file_name;
+    // A full path is used as it stands, as the profile functions use one: joined to the
+    // directory it would name a file that does not exist, and every read would quietly give
+    // the defaults.
+    if (!PathIsRelativeA(file_name.c_str()))
+        path_ = file_name;
+    else
+        path_ = get_current_directory() + PATH_SEPARATOR + file_name;
 }
 
 std::string c_ini::read(const std::string& section, const std::string& key,

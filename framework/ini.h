@@ -1,5 +1,6 @@
 // Typed access to one INI file. Reads never fail: a missing file, section or key gives the
-// type's default. The path is fixed at construction from the working directory of that moment.
+// type's default. The path is fixed at construction: a relative name is taken in the working
+// directory of that moment, a full path as it stands.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -2,7 +2,9 @@
 
 #include "framework/ini.h"
 #include "game/gameplay.h"
+#include "game/hexmap.h"
 #include "game/player.h"
+#include "game/record/battle_record.h"
 #include "game/unit.h"
 
 c_player* current_player() {
@@ -54,4 +56,15 @@ bool gameplay_end_turn() {
     if (selected && !selected->can_act()) return false;
     g_playermanager->next_player();
     return true;
+}
+
+void battle_update_step() {
+    update_effects(g_effects);
+    update_effects(g_overlays);
+    if (g_map) g_map->update_blinks();
+    if (g_unitmanager) g_unitmanager->update();
+    gameplay_turn_step();
+    update_banner();
+    ++g_battle_step;
+    record_note_progress();
 }

@@ -18,3 +18,8 @@ void gameplay_turn_step();
 // selected one reports ready; otherwise (or without a current player) nothing. Answers whether
 // the turn passed.
 bool gameplay_end_turn();
+
+// One fixed update step of the battle: effects, blinks, the units in action, the turn rules,
+// the banner; then the step clock (g_battle_step) and the battle's record. The battle screen
+// runs it for every step of its interpolator; a record played back runs it the same way.
+void battle_update_step();

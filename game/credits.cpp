@@ -204,8 +204,8 @@ void gs_credits() {
         g_gfx->flush();
         while (g_interpolator->sync(c_credits::credits_step, static_cast<int>(state_time())))
             show.update();
-        g_core->frame_end();
         if (g_frame_hook) g_frame_hook();
+        g_core->frame_end();
         handle_close_request();
     }
 }

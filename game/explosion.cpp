@@ -13,6 +13,7 @@
 #include "framework/ini.h"
 #include "framework/misc.h"
 #include "game/effect_motion.h"
+#include "game/effect_random.h"
 #include "platform/crt.h"
 
 c_particle_pool* g_particle_pool = nullptr;
@@ -26,11 +27,11 @@ namespace {
 int random_int(int low, int high) {
     if (high < low) std::swap(low, high);
     std::int64_t n = std::int64_t(high) - low + 1;
-    return static_cast<int>(low + crt::rand() % n);
+    return static_cast<int>(low + effect_rand() % n);
 }
 
 float random_float(float low, float high) {
-    return low + (high - low) * static_cast<float>(crt::rand()) / static_cast<float>(crt::RAND_MAX_VALUE);
+    return low + (high - low) * static_cast<float>(effect_rand()) / static_cast<float>(crt::RAND_MAX_VALUE);
 }
 
 motion4 random_motion(const motion4& low, const motion4& high) {
@@ -46,7 +47,7 @@ float random_start(float low, float high, int size) {
     float room = std::min(high - low - static_cast<float>(size), 1.0e9f);
     int span = room > 0.0f ? static_cast<int>(room) : 0;
     if (span <= 0) return (low + high - static_cast<float>(size)) / 2.0f;
-    return low + static_cast<float>(crt::rand() % span);
+    return low + static_cast<float>(effect_rand() % span);
 }
 
 // Sets an interpolated value that is shown at once, not blended from the value it had.
@@ -229,7 +230,8 @@ void c_explosion::explode(float left, float right, float top, float bottom) {
     // No types, no particles or only zero weights: a burst of nothing.
     if (particletypes.empty() || num_particles <= 0 || chances.get_total() == 0) return;
     for (int n = 0; n < num_particles; ++n) {
-        const c_particletype& type = particletypes[static_cast<size_t>(chances.roll())];
+        const c_particletype& type = particletypes[static_cast<size_t>(
+            chances.pick(static_cast<std::uint32_t>(effect_rand()) % chances.get_total()))];
         std::array<int, 4> argb = resolve_colors(type.color_low, type.color_high);
         c_particle* p = pool().acquire();
         p->gfx = g_gfx;

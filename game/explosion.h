@@ -81,7 +81,8 @@ class c_particle_pool {
 extern c_particle_pool* g_particle_pool;
 
 // Resolves a particle's colour ranges into (alpha, red, green, blue), drawing each channel with
-// crt::rand. Raises "Unable to resolve explosion colors." when references go round in a circle.
+// the effects' stream (effect_rand). Raises "Unable to resolve explosion colors." when references go round in
+// a circle.
 std::array<int, 4> resolve_colors(std::array<int, 4> low, std::array<int, 4> high);
 
 class c_explosion : public c_reportable {

@@ -1,5 +1,7 @@
 // The battle screen: the state loop that runs a battle frame by frame, with its six widgets (the
-// battlefield area, the menu button, the minimap, the ready-units and end-turn buttons).
+// battlefield area, the menu button, the minimap, the ready-units and end-turn buttons). The same
+// screen shows a recorded battle being watched: no orders then, a pause and a speed button in
+// place of the ready-units and end-turn buttons, and the menu button goes back to the list.
 //
 // Index: gameplay_menu; entry; one frame (input, orders, scrolling, drawing, update steps);
 // gs_gameplay.
@@ -17,6 +19,8 @@
 #include "game/hexmap.h"
 #include "game/minimap.h"
 #include "game/player.h"
+#include "game/record/orders.h"
+#include "game/record/watch.h"
 #include "game/screen.h"
 #include "game/states.h"
 #include "game/unit.h"
@@ -27,13 +31,36 @@ namespace {
 // ---- gameplay_menu
 
 void back_to_menu(c_button*) {
-    g_game_state = GS_MAINMENU;
+    // A watched battle goes back to the list it was chosen from.
+    g_game_state = g_watch ? GS_LOADGAME : GS_MAINMENU;
+}
+void player_order(int kind) {
+    if (g_watch || !current_player()) return;
+    battle_order o;
+    o.kind = kind;
+    o.player = g_playermanager->get_current();
+    give_order(o);
 }
 void select_next_ready(c_button*) {
-    if (c_player* player = current_player()) player->select_next();
+    player_order(ORDER_NEXT_UNIT);
 }
 void end_turn(c_button*) {
-    gameplay_end_turn();
+    player_order(ORDER_END_TURN);
+}
+void toggle_pause(c_button*) {
+    if (g_watch) g_watch->toggle_pause();
+}
+void cycle_speed(c_button*) {
+    if (g_watch) g_watch->cycle_speed();
+}
+
+// Texts of [gameplay] read while the battle runs, whatever section was chosen last.
+std::string gameplay_text(const char* key) {
+    return g_stringtable ? g_stringtable->get_string("gameplay", key) : std::string();
+}
+
+std::string speed_label(int speed) {
+    return gameplay_text(speed == 16 ? "wspeed16" : speed == 4 ? "wspeed4" : "wspeed1");
 }
 
 struct gameplay_menu {
@@ -43,7 +70,12 @@ struct gameplay_menu {
     c_button* minimap = nullptr;
     c_button* ready_units = nullptr;
     c_button* end_turn_button = nullptr;
-    int shown_ready = -1; // the count the ready-units label shows
+    c_button* pause = nullptr; // watching only
+    c_button* speed = nullptr; // watching only
+    int shown_ready = -1;      // the count the ready-units label shows
+    int shown_speed = 0;
+    int shown_paused = -1;
+    bool end_shown = false; // the end of a watched record was announced
 
     gameplay_menu() {
         if (g_stringtable) g_stringtable->set_section("gameplay");
@@ -57,6 +89,17 @@ struct gameplay_menu {
                                            MODE_ACTIVE, 0x820u);
         end_turn_button = screen.add<c_button>(&g_etb_gui_settings, 0, 0, 0, 0, screen_label("etb"), DIK_E,
                                                end_turn, MODE_ACTIVE, 0x3Fu);
+        pause = screen.add<c_button>(&g_etb_gui_settings, 0, 0, 0, 0, "", DIK_P, toggle_pause, MODE_HIDDEN,
+                                     0x3Fu);
+        speed =
+            screen.add<c_button>(&g_etb_gui_settings, 0, 0, 0, 0, "", DIK_F, cycle_speed, MODE_HIDDEN, 0x3Fu);
+        if (g_watch) {
+            menu->set_text(screen_label("wmnub"));
+            ready_units->set_mode(MODE_HIDDEN);
+            end_turn_button->set_mode(MODE_HIDDEN);
+            pause->set_mode(MODE_ACTIVE);
+            speed->set_mode(MODE_ACTIVE);
+        }
         place();
     }
 
@@ -66,10 +109,28 @@ struct gameplay_menu {
         minimap->set_rect(4, h - 92, 124, h - 4);
         ready_units->set_rect(4, 0, 124, h - 124);
         end_turn_button->set_rect(4, h - 120, 124, h - 96);
+        pause->set_rect(4, h - 148, 124, h - 124);
+        speed->set_rect(4, h - 120, 124, h - 96);
         screen.root()->layout();
     }
 
+    void update_watch_labels() {
+        if (!g_watch) return;
+        if (g_watch->speed() != shown_speed) {
+            shown_speed = g_watch->speed();
+            speed->set_text(speed_label(shown_speed));
+        }
+        if (static_cast<int>(g_watch->paused()) != shown_paused) {
+            shown_paused = g_watch->paused();
+            pause->set_text(gameplay_text(shown_paused ? "wplay" : "wpause"));
+        }
+    }
+
     void update_ready_label() {
+        if (g_watch) {
+            update_watch_labels();
+            return;
+        }
         const int count = current_ready_count();
         if (count == shown_ready) return;
         shown_ready = count;
@@ -106,8 +167,12 @@ void enter_battle() {
 
 void give_orders(gameplay_menu& m) {
     g_hovered_tile = (g_map && hovered_or_pressed(m.area)) ? g_map->get_tile_cursor() : nullptr;
-    g_cursor_choice =
-        (shows_hand(m.ready_units) || shows_hand(m.end_turn_button)) ? CURSOR_HAND : CURSOR_ARROW;
+    g_cursor_choice = (shows_hand(m.ready_units) || shows_hand(m.end_turn_button) || shows_hand(m.pause) ||
+                       shows_hand(m.speed))
+                          ? CURSOR_HAND
+                          : CURSOR_ARROW;
+    // A watched battle takes its orders from the record only.
+    if (g_watch) return;
     c_player* player = current_player();
     if (!player) return;
     int aim_x = 0, aim_y = 0;
@@ -148,18 +213,36 @@ void draw_battle(gameplay_menu& m) {
     g_interpolator->drawing = false;
 }
 
-// Holding S slows the battle down: each step then stands for 500 ms.
+// Holding S slows the battle down: each step then stands for 500 ms. A watched battle runs at
+// its chosen speed.
 int step_length() {
+    if (g_watch) return g_watch->step_length();
     return key_down(DIK_S) ? 500 : 33;
 }
 
-void update_step() {
-    update_effects(g_effects);
-    update_effects(g_overlays);
-    if (g_map) g_map->update_blinks();
-    if (g_unitmanager) g_unitmanager->update();
-    gameplay_turn_step();
-    update_banner();
+// The end of a watched record that does not end in a victory is announced once, when what its
+// last order began is over; so is a record found damaged.
+void announce_watch_end(gameplay_menu& m) {
+    if (!g_watch || m.end_shown || !g_watch->over() || !battle_is_quiet()) return;
+    m.end_shown = true;
+    if (!g_watch->reason().empty())
+        show_banner(gameplay_text("wdamaged"), 0xFFFF4040);
+    else if (!g_playermanager || g_playermanager->get_num_alive() > 1)
+        show_banner(gameplay_text("wend"), 0xFFFFFFFF);
+}
+
+void run_steps(gameplay_menu& m) {
+    if (g_watch && g_watch->paused()) {
+        // Paused time is not caught up when the watching goes on.
+        restart_interpolator();
+        return;
+    }
+    const int step = step_length();
+    while (g_interpolator->sync(step, static_cast<int>(state_time()))) {
+        if (g_watch) g_watch->before_step();
+        battle_update_step();
+        announce_watch_end(m);
+    }
 }
 
 void run_frame(gameplay_menu& m) {
@@ -181,9 +264,7 @@ void run_frame(gameplay_menu& m) {
     if (g_cursors) g_cursors->set_cursor(g_cursor_choice);
     refresh_minimap();
     draw_battle(m);
-    const int step = step_length();
-    while (g_interpolator->sync(step, static_cast<int>(state_time())))
-        update_step();
+    run_steps(m);
     if (g_frame_hook) g_frame_hook();
     g_core->frame_end();
     handle_close_request();
@@ -198,6 +279,7 @@ void gs_gameplay() {
         while (g_game_state == GS_GAMEPLAY)
             run_frame(menu);
     }
-    // A battle cannot be resumed once left; the next "newgame" builds a new one.
+    // A battle left is released (its record synced and closed); "Load a battle" continues it.
     gameplay_unload_static();
+    g_watch.reset();
 }

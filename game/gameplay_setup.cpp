@@ -16,6 +16,7 @@
 #include "game/hexmap.h"
 #include "game/minimap.h"
 #include "game/player.h"
+#include "game/record/battle_record.h"
 #include "game/unit.h"
 #include "platform/crt.h"
 
@@ -165,6 +166,8 @@ void gameplay_new_game() {
 // ---- 5. gameplay_unload_static
 
 void gameplay_unload_static() {
+    // The battle is left: its record is synced and closed before anything of it goes.
+    record_close();
     if (g_particle_image) g_particle_image->release();
     g_particle_image = nullptr;
     clear_effects(g_overlays);

@@ -12,6 +12,7 @@
 #include "framework/misc.h"
 #include "game/explosion.h"
 #include "game/gameplay.h"
+#include "game/record/battle_record.h"
 #include "game/startup.h"
 #include "game/states.h"
 #include "platform/crt.h"
@@ -37,6 +38,8 @@ unsigned random_seed() {
 int main_routine() {
     g_settings = new c_ini("settings.ini");
     std::string start_directory = current_directory();
+    // Battle records live beside settings.ini.
+    g_saves_folder = start_directory + "/saves";
     enter_data_directory();
     g_rules = new c_ini("rules.ini");
     g_stringtable = new c_ini("stringtable.ini");

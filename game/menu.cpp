@@ -9,8 +9,10 @@
 #include "framework/interface.h"
 #include "framework/interpolator.h"
 #include "game/gameplay.h"
+#include "game/record/battle_record.h"
 #include "game/screen.h"
 #include "game/states.h"
+#include "platform/crt.h"
 #include "platform/dinput.h"
 
 namespace {
@@ -28,18 +30,25 @@ void draw_logo(int alpha) {
     g_gfx->draw_quad_tra(0, 0, w, h, 0.0f, 0.0f, g_logo->get_texture(), 0.0f, 1.0f, 0.0f, 1.0f, colour);
 }
 
-bool logo_skipped() {
-    return (g_mouse_buttons[0] & 0x80) != 0 || key_down(DIK_ESCAPE);
+// A click is a press, as everywhere else: the button goes down while the logo shows. One that
+// is down already on the logo's first frame (still held from starting the game, say) must come
+// up before it counts.
+bool logo_skipped(bool& button_was_down) {
+    const bool button_down = (g_mouse_buttons[0] & 0x80) != 0;
+    const bool pressed = button_down && !button_was_down;
+    button_was_down = button_down;
+    return pressed || key_down(DIK_ESCAPE);
 }
 
 // The opening logo fades in over black by 3 per 33 ms step. A click or Escape skips it, and
 // then no logo is shown over the menu either (the fade is set to 0).
 void run_logo_phase(c_interp_int& fade) {
+    bool button_was_down = true;
     while (fade.get() < 255 && g_game_state == GS_MAINMENU) {
         check_device();
         g_core->frame_begin(0xFF000000);
         read_frame_input();
-        if (logo_skipped()) {
+        if (logo_skipped(button_was_down)) {
             fade = c_interp_int{};
             g_logo_shown = 0;
             if (g_frame_hook) g_frame_hook();
@@ -64,9 +73,10 @@ void run_logo_phase(c_interp_int& fade) {
 void start_new_battle(c_button*) {
     // A battle is built whole before the state changes, so the battle screen's first frame
     // finds everything it needs.
-    gameplay_unload_static();
-    gameplay_load_static();
-    gameplay_new_game();
+    // The battle is made from where the random stream stands now; the record keeps that seed.
+    const std::uint32_t seed = crt::get_seed();
+    start_battle(seed);
+    record_begin(seed);
     // The view belongs to the new battle from the start: whatever reads it before the battle
     // screen's first frame (the automated-run report does) must not see the last battle's.
     gameplay_initial_view(get_screen());
@@ -74,6 +84,9 @@ void start_new_battle(c_button*) {
 }
 void to_options(c_button*) {
     g_game_state = GS_OPTIONS;
+}
+void to_loadgame(c_button*) {
+    g_game_state = GS_LOADGAME;
 }
 void to_credits(c_button*) {
     g_game_state = GS_CREDITS;
@@ -100,8 +113,9 @@ void build_main_menu(c_screen& s) {
     s.add<c_button>(look, 405, 5, 800, 70, screen_label("welcome"), 0, nullptr, MODE_INACTIVE, 0x1Du);
     s.add<c_button>(look, 405, 75, 800, 145, screen_label("newgame"), DIK_S, start_new_battle, MODE_ACTIVE,
                     0x15u);
+    s.add<c_button>(look, 405, 145, 800, 215, screen_label("loadgame"), DIK_L, to_loadgame, MODE_ACTIVE,
+                    0x11u);
     // Shown and highlighted like the others, but there is nothing behind them yet.
-    s.add<c_button>(look, 405, 145, 800, 215, screen_label("loadgame"), DIK_L, nullptr, MODE_ACTIVE, 0x11u);
     s.add<c_button>(look, 405, 215, 800, 285, screen_label("multigame"), DIK_M, nullptr, MODE_ACTIVE, 0x11u);
     s.add<c_button>(look, 405, 285, 800, 355, screen_label("editor"), DIK_E, nullptr, MODE_ACTIVE, 0x11u);
     s.add<c_button>(look, 405, 355, 800, 425, screen_label("options"), DIK_O, to_options, MODE_ACTIVE, 0x11u);

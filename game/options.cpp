@@ -182,8 +182,8 @@ void gs_options() {
         g_interpolator->drawing = false;
         while (g_interpolator->sync(33, static_cast<int>(state_time()))) {
         }
-        g_core->frame_end();
         if (g_frame_hook) g_frame_hook();
+        g_core->frame_end();
         handle_close_request();
     }
 }

@@ -171,6 +171,7 @@ void c_playermanager::next_player() {
         throw;
     }
     --skip_depth_;
+    if (skip_depth_ == 0) ++turns_;
     // start_turn may have passed the turn on: announce whoever holds it now.
     const c_player* now = players[static_cast<size_t>(current)];
     show_banner(now->get_name(), now->get_color());

@@ -128,6 +128,9 @@ class c_playermanager : public c_reportable {
     void next_player();
     // Players that own at least one unit; kept by the players' add_unit and remove_unit.
     int get_num_alive() const { return num_alive; }
+    // Turns started so far in this battle (a turn passed over a player without a ready unit
+    // counts once, for the player who got it).
+    int get_turns() const { return turns_; }
     void player_alive() { ++num_alive; }
     void player_gone() { --num_alive; }
 
@@ -153,6 +156,7 @@ class c_playermanager : public c_reportable {
     // next_player re-enters through start_turn when a player has no ready unit; this bounds the
     // skipping to one round, so a battle in which no unit can act does not recurse forever.
     int skip_depth_ = 0;
+    int turns_ = 0;
 };
 
 extern c_playermanager* g_playermanager;

@@ -1,9 +1,11 @@
 // The human player's orders: keyboard, selection by click, and the cursor that says what a click
-// on the hovered tile would do.
+// on the hovered tile would do. Every order goes through give_order (game/record/orders.h), which
+// writes it to the battle's record before it takes effect.
 #include "framework/cursor_index.h"
 #include "game/gameplay.h"
 #include "game/hexmap.h"
 #include "game/player.h"
+#include "game/record/orders.h"
 #include "game/unit.h"
 #include "platform/dinput.h"
 
@@ -32,13 +34,27 @@ bool give_up_pressed() {
     return ctrl && key_down(DIK_X) && !(ctrl_before && (g_kb_previous[DIK_X] & 0x80));
 }
 
+int my_index(const c_player* player) {
+    return player->get_manager() ? player->get_manager()->get_current() : -1;
+}
+
+void order_unit(const c_player* player, int kind, c_unit* unit, const c_tile* tile = nullptr, int aim_x = 0,
+                int aim_y = 0) {
+    battle_order o;
+    o.kind = kind;
+    o.player = my_index(player);
+    o.unit = unit->id;
+    if (tile) o.col = tile->col, o.row = tile->row, o.aim_x = aim_x, o.aim_y = aim_y;
+    give_order(o, unit);
+}
+
 } // namespace
 
 void c_humanplayer::handle_input(c_tile* cursor_tile, bool clicked, int aim_x, int aim_y) {
     if (selected && !busy()) handle_keys(aim_x, aim_y);
     if (give_up_pressed()) give_up();
     if (!cursor_tile) {
-        if (clicked && selected && !busy()) selected->deselect();
+        if (clicked && selected && !busy()) order_unit(this, ORDER_DESELECT, selected);
         return;
     }
     handle_tile(cursor_tile, clicked, aim_x, aim_y);
@@ -50,27 +66,28 @@ bool c_humanplayer::handle_keys(int aim_x, int aim_y) {
     c_unit* unit = selected;
     for (int i = 0; i < 6; ++i) {
         if (!key_pressed(keys[i])) continue;
-        unit->act(g_map ? g_map->get_neighbour(unit->get_col(), unit->get_row(), hex_directions[i]) : nullptr,
-                  aim_x, aim_y);
+        // Off the map's edge there is nothing to do.
+        if (const c_tile* to =
+                g_map ? g_map->get_neighbour(unit->get_col(), unit->get_row(), hex_directions[i]) : nullptr)
+            order_unit(this, ORDER_ACT, unit, to, aim_x, aim_y);
         return true;
     }
     if (key_pressed(DIK_NUMPAD5)) {
-        unit->show_moves();
+        order_unit(this, ORDER_SHOW_MOVES, unit);
         return true;
     }
     if (key_pressed(DIK_X)) {
-        unit->deselect();
-        selected = nullptr;
-        if (!dying(unit)) unit->die();
+        if (!dying(unit)) order_unit(this, ORDER_DISBAND, unit);
         return true;
     }
     return false;
 }
 
 void c_humanplayer::give_up() {
-    // die only queues the unit: the list stays intact while we walk it.
-    for (c_unit* unit : units)
-        if (!dying(unit)) unit->die();
+    battle_order o;
+    o.kind = ORDER_GIVE_UP;
+    o.player = my_index(this);
+    give_order(o);
 }
 
 void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y) {
@@ -79,12 +96,7 @@ void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y
         (clicked || there != selected)) {
         if (there != selected) g_cursor_choice = CURSOR_SELECT;
         if (!clicked) return;
-        if (there == selected) {
-            there->show_moves();
-        } else {
-            if (selected) selected->deselect();
-            there->select();
-        }
+        order_unit(this, there == selected ? ORDER_SHOW_MOVES : ORDER_SELECT, there);
         return;
     }
     if (!selected || !selected->can_act() || busy()) return;
@@ -101,6 +113,7 @@ void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y
         if (direction >= 0) g_cursor_choice = CURSOR_ATTACK_NW + direction;
         break;
     case CLASS_TARGET:
+        // Only the blinks of where the shot would go: the shot itself aims again when fired.
         selected->aim(tile, aim_x, aim_y);
         g_cursor_choice = CURSOR_TARGET;
         break;
@@ -112,7 +125,7 @@ void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y
     }
     if (!clicked) return;
     if (what == CLASS_NOTHING)
-        selected->deselect();
+        order_unit(this, ORDER_DESELECT, selected);
     else
-        selected->act(tile, aim_x, aim_y);
+        order_unit(this, ORDER_ACT, selected, tile, aim_x, aim_y);
 }

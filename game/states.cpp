@@ -14,7 +14,10 @@
 #include "framework/misc.h"
 #include "game/gameplay.h"
 #include "game/hexmap.h"
+#include "game/load_screen.h"
 #include "game/player.h"
+#include "game/record/battle_record.h"
+#include "game/record/watch.h"
 #include "game/unit.h"
 #include "platform/dinput.h"
 
@@ -59,6 +62,9 @@ void run_state(int state) {
         break;
     case GS_CREDITS:
         gs_credits();
+        break;
+    case GS_LOADGAME:
+        gs_loadgame();
         break;
     default:
         idle_frame();
@@ -121,6 +127,13 @@ bool handle_close_request() {
         g_game_state = GS_QUIT;
         return false;
     }
+    // Asked by the system: the program ends as if leaving had been confirmed (the battle's
+    // record is synced and settings.ini written on the way out).
+    if (g_core->end_session) {
+        g_core->quit = false;
+        g_game_state = GS_QUIT;
+        return false;
+    }
     if (!g_core->quit) return false;
     g_core->quit = false;
     // Asked again while the question is on screen: the user means it.
@@ -160,6 +173,8 @@ const char* state_name(int state) {
         return "gameplay";
     case GS_CREDITS:
         return "credits";
+    case GS_LOADGAME:
+        return "loadgame";
     default:
         return "unknown";
     }
@@ -237,6 +252,28 @@ void report_battle(std::string& r) {
     add_line(r, "occupied", occupied);
     add_line(r, "count", to_string(g_unitmanager ? static_cast<int>(g_unitmanager->get_all().size()) : 0));
     add_line(r, "cursor", to_string(g_cursor_choice));
+    // Every unit still in play with its owner and hit points ("col,row:player:hp"), in the unit
+    // manager's order: what a loaded battle must give back exactly.
+    std::string hp;
+    if (g_unitmanager)
+        for (const c_unit* unit : g_unitmanager->get_all())
+            if (!unit->dying) {
+                int owner = -1;
+                for (int i = 0; i < g_playermanager->get_num_players(); ++i)
+                    if (g_playermanager->get_player_index(i) == unit->get_owner()) owner = i;
+                append_item(hp, format_string("%d,%d:%d:%d", unit->get_col(), unit->get_row(), owner,
+                                              unit->get_hp()));
+            }
+    add_line(r, "hp", hp);
+    add_line(r, "turns", to_string(g_playermanager->get_turns()));
+    add_line(r, "record", record_path());
+    add_line(r, "watch", to_string(g_watch != nullptr));
+    if (g_watch) {
+        add_line(r, "speed", to_string(g_watch->speed()));
+        add_line(r, "paused", to_string(g_watch->paused()));
+        add_line(r, "replayed", format_string("%zu/%zu", g_watch->events_played(), g_watch->event_count()));
+        add_line(r, "replay_over", to_string(g_watch->over()));
+    }
 }
 
 } // namespace
@@ -247,6 +284,7 @@ std::string state_report() {
     add_line(r, "logo", to_string(g_logo_shown));
     add_line(r, "logo_phase", to_string(g_in_logo_phase));
     add_line(r, "banner", g_banner.fade.value > 0 ? g_banner.text : std::string());
+    if (g_game_state == GS_LOADGAME) r += load_screen_report();
     report_battle(r);
     return r;
 }

@@ -20,6 +20,7 @@ enum game_state_value : int {
     GS_OPTIONS,      // gs_options
     GS_GAMEPLAY,     // gs_gameplay
     GS_CREDITS,      // gs_credits
+    GS_LOADGAME,     // gs_loadgame
 };
 extern int g_game_state;
 
@@ -31,6 +32,8 @@ void gs_options();
 // Needs a battle set up (gameplay_load_static, gameplay_new_game); releases it on leaving.
 void gs_gameplay();
 void gs_credits();
+// The list of recorded battles: continue one, watch one from its start, delete one.
+void gs_loadgame();
 
 // True until the main menu has passed its opening logo once in this run.
 extern bool g_opening_logo;
@@ -83,7 +86,8 @@ extern std::function<std::uint32_t()> g_clock_source;
 extern std::function<void()> g_frame_hook;
 
 // HARNVALE_STATE_FILE=path: after every frame whose report changed, the program writes a few
-// "key=value" lines on the state it shows (state, battle, selection, banner) to that file, so
+// "key=value" lines on the state it shows (state, battle, selection, banner, the units' hit
+// points, the battle's record, a watched record's pace, the list of recorded battles) to that file, so
 // that whole-program tests can check each step. Returns the report text.
 std::string state_report();
 // What the report says is on screen besides the state: the logo's alpha in the last frame (0

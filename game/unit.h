@@ -300,6 +300,9 @@ class c_unit : public c_reportable {
     int blocks_left = 0;
     int moves_left = 0;
     int phase = 0; // 0..1999: where the flag's bobbing starts
+    // The unit's number in its battle: the order in which the unit manager took it (battle
+    // records name units by it). -1 until then.
+    int id = -1;
 
   protected:
     // For stand-ins that only draw (tests of the map): no type, tile or owner.
@@ -423,8 +426,10 @@ class c_unitmanager : public c_reportable {
     // One fixed update step: every busy unit's update, then the dead are deleted and the units
     // that finished leave the busy list. Called once per update step by the battle screen.
     void update();
-    // Takes ownership of a unit made by a type's create_unit.
+    // Takes ownership of a unit made by a type's create_unit and gives it the next id.
     void add_unit(c_unit* unit);
+    // The unit with that id still in the battle (dying ones included), or null.
+    c_unit* find_unit(int id) const;
     // The busy, done and dead lists: a unit is appended after leaving the list, so at most once.
     void add_busy(c_unit* unit);
     void finish_busy(c_unit* unit);
@@ -443,6 +448,7 @@ class c_unitmanager : public c_reportable {
 
   private:
     int num_unittypes = 0;
+    int next_id_ = 0;
     std::vector<std::unique_ptr<c_unittype>> unittypes;
     std::vector<c_unit*> all; // owning
     std::vector<c_unit*> dead, busy, done;

@@ -116,7 +116,15 @@ void move_to_end(std::vector<c_unit*>& list, c_unit* unit) {
 } // namespace
 
 void c_unitmanager::add_unit(c_unit* unit) {
-    if (unit && std::find(all.begin(), all.end(), unit) == all.end()) all.push_back(unit);
+    if (!unit || std::find(all.begin(), all.end(), unit) != all.end()) return;
+    unit->id = next_id_++;
+    all.push_back(unit);
+}
+
+c_unit* c_unitmanager::find_unit(int id) const {
+    for (c_unit* unit : all)
+        if (unit->id == id) return unit;
+    return nullptr;
 }
 
 void c_unitmanager::add_busy(c_unit* unit) {

@@ -8,6 +8,7 @@
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/misc.h"
+#include "game/effect_random.h"
 #include "game/player.h"
 #include "game/unit.h"
 #include "platform/crt.h"
@@ -30,7 +31,7 @@ RECT centred(float x, float y, int w, int h) {
 }
 
 float uniform(float low, float high) {
-    return low + (high - low) * static_cast<float>(crt::rand()) / static_cast<float>(crt::RAND_MAX_VALUE);
+    return low + (high - low) * static_cast<float>(effect_rand()) / static_cast<float>(crt::RAND_MAX_VALUE);
 }
 
 // Ten particles of a mistyped count are a burst; ten million are a hang.

@@ -4,6 +4,7 @@
 // Index: 1. creation, Reset, lifetime; 2. Present and the cooperative level; 3. recorded states;
 // 4. render targets, Clear, read-back.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -54,6 +55,9 @@ gl_device::~gl_device() {
     if (context_ && gl_loaded_) {
         make_current();
         unbind_all();
+        end_frame(); // lets go of the textures the two frames hold
+        end_frame();
+        if (check_redraw_) report_frame_stats();
         // What the program still holds outlives the device without its GL names.
         for (gl_object* o : objects_) {
             o->drop_gl();
@@ -83,6 +87,8 @@ HRESULT gl_device::create(const D3DPRESENT_PARAMETERS& params) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    // Depth lives with the back buffer in its framebuffer object; the window needs none.
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     context_ = SDL_GL_CreateContext(sdl_);
     if (!context_) return D3DERR_NOTAVAILABLE;
     if (!load_gl()) return D3DERR_NOTAVAILABLE;
@@ -91,6 +97,8 @@ HRESULT gl_device::create(const D3DPRESENT_PARAMETERS& params) {
     set_last_renderer(renderer ? renderer : "unknown renderer");
     const char* driver = SDL_GetCurrentVideoDriver();
     offscreen_driver_ = driver && std::strcmp(driver, "offscreen") == 0;
+    const char* check = std::getenv("HARNVALE_CHECK_REDRAW");
+    check_redraw_ = check && *check && std::strcmp(check, "0") != 0;
 
     fill_caps(adapter_, &caps_);
     GLint max_texture = 0;
@@ -152,20 +160,17 @@ HRESULT gl_device::apply_present_parameters(const D3DPRESENT_PARAMETERS& asked) 
     if (p.BackBufferWidth > caps_.MaxTextureWidth || p.BackBufferHeight > caps_.MaxTextureHeight)
         return D3DERR_INVALIDCALL;
 
-    // The back buffer draws straight into the window when the sizes agree.
     back_buffer_->drop_gl();
     back_buffer_->width = p.BackBufferWidth;
     back_buffer_->height = p.BackBufferHeight;
     back_buffer_->format = p.BackBufferFormat;
     // GL takes a new window size at a swap (the offscreen driver never does), and the window
     // may not be the size SDL asked for (no window manager to grant full screen): what GL
-    // really has decides whether the back buffer can be the window itself.
+    // really has is what Present scales the back buffer onto.
     if (!offscreen_driver_ &&
         (static_cast<UINT>(drawable_w) != sdl_w_ || static_cast<UINT>(drawable_h) != sdl_h_))
         refresh_window_buffer();
-    bool on_window = p.BackBufferWidth == gl_w_ && p.BackBufferHeight == gl_h_ &&
-                     (window_has_depth_ || !p.EnableAutoDepthStencil);
-    if (!on_window) back_buffer_->framebuffer();
+    back_buffer_->framebuffer();
     auto_depth_->drop_gl();
     auto_depth_->width = p.BackBufferWidth;
     auto_depth_->height = p.BackBufferHeight;
@@ -178,6 +183,11 @@ HRESULT gl_device::apply_present_parameters(const D3DPRESENT_PARAMETERS& asked) 
         // The offscreen driver's swap waits for nothing even when the interval is taken.
         pace_ = SDL_GL_SetSwapInterval(1) != 0 || offscreen_driver_;
     }
+    vsync_ = !pace_ && p.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
+    // Without vertical sync nothing is gained by swapping: the window shows the rectangles
+    // that changed and the back buffer keeps the frame for the next one.
+    copy_rects_ = !vsync_ && !offscreen_driver_ && window_copy_available(sdl_);
+    force_whole_ = true;
     UINT refresh = p.FullScreen_RefreshRateInHz;
     if (p.Windowed) {
         D3DDISPLAYMODE desktop{};
@@ -246,6 +256,7 @@ void gl_device::measure_window() {
     gl.Clear(GL_COLOR_BUFFER_BIT);
     gl.Enable(GL_SCISSOR_TEST);
     binding_changed();
+    force_whole_ = true;
 }
 
 void gl_device::set_default_states() {
@@ -314,6 +325,7 @@ void gl_device::unbind_all() {
 
 HRESULT gl_device::Reset(D3DPRESENT_PARAMETERS* params) {
     if (!params) return D3DERR_INVALIDCALL;
+    discard_frame();
     for (gl_object* o : objects_) {
         if (o->pool == D3DPOOL_DEFAULT && o->refs > 0) {
             needs_reset_ = true;
@@ -409,26 +421,11 @@ HRESULT gl_device::TestCooperativeLevel() {
 
 HRESULT gl_device::Present(const RECT*, const RECT*, HWND, const void*) {
     check_lost();
-    if (lost_ || needs_reset_) return D3DERR_DEVICELOST;
-    if (!back_buffer_->on_window()) {
-        auto w = static_cast<GLint>(gl_w_), h = static_cast<GLint>(gl_h_);
-        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, back_buffer_->fbo);
-        gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        gl.Disable(GL_SCISSOR_TEST);
-        bool same = gl_w_ == back_buffer_->width && gl_h_ == back_buffer_->height;
-        // Row 0 of the framebuffer object is the top; the window's row 0 is its bottom.
-        gl.BlitFramebuffer(0, 0, static_cast<GLint>(back_buffer_->width),
-                           static_cast<GLint>(back_buffer_->height), 0, h, w, 0, GL_COLOR_BUFFER_BIT,
-                           same ? GL_NEAREST : GL_LINEAR);
-        gl.Enable(GL_SCISSOR_TEST);
-        bound_framebuffer_ = 0xFFFFFFFFu;
-        dirty_ |= dirty_target | dirty_scissor;
+    if (lost_ || needs_reset_) {
+        discard_frame();
+        return D3DERR_DEVICELOST;
     }
-    SDL_GL_SwapWindow(sdl_);
-    // Without a real window the swap does nothing and work would pile up unbounded.
-    if (offscreen_driver_) gl.Finish();
-    pace_frame();
-    return D3D_OK;
+    return present_frame();
 }
 
 void gl_device::pace_frame() {
@@ -688,6 +685,15 @@ HRESULT gl_device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
 HRESULT gl_device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD) {
     if ((flags & D3DCLEAR_ZBUFFER) && !depth_) return D3DERR_INVALIDCALL;
     if (count > 0 && !rects) return D3DERR_INVALIDCALL;
+    if (records_drawing()) {
+        record_clear(count, rects, flags, color, z);
+        return D3D_OK;
+    }
+    if (target_->container) texture_changed(target_->container);
+    return clear_now(count, rects, flags, color, z);
+}
+
+HRESULT gl_device::clear_now(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z) {
     apply_target();
     GLbitfield mask = 0;
     if (flags & D3DCLEAR_TARGET) {
@@ -730,6 +736,7 @@ HRESULT gl_device::GetRenderTargetData(IDirect3DSurface9* render_target, IDirect
 }
 
 void gl_device::read_back(gl_surface* source, gl_surface* dest) {
+    if (source == back_buffer_) flush_frame();
     if (source->on_window()) {
         gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
         gl.ReadBuffer(GL_BACK);

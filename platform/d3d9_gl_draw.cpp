@@ -402,6 +402,7 @@ RECT gl_device::drawing_area() const {
         r.right = std::min(r.right, scissor_.right);
         r.bottom = std::min(r.bottom, scissor_.bottom);
     }
+    if (clip_damage_) r = rect_intersection(r, damage_clip_);
     if (r.right < r.left) r.right = r.left;
     if (r.bottom < r.top) r.bottom = r.top;
     return r;
@@ -572,9 +573,21 @@ HRESULT gl_device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT 
     if (count == 0) return D3D_OK;
     if (stream_offset_ + static_cast<uint64_t>(start_vertex + count) * stream_stride_ > stream_->size)
         return D3DERR_INVALIDCALL;
-    if (!prepare_draw(type, stream_->buffer, stream_offset_, stream_stride_)) return D3DERR_INVALIDCALL;
-    gl.DrawArrays(mode_of(type), static_cast<GLint>(start_vertex), static_cast<GLsizei>(count));
-    return D3D_OK;
+    if (records_drawing()) {
+        // The buffer may be filled anew before Present: the record keeps its own copy.
+        record_draw(type, count,
+                    stream_->data.data() + stream_offset_ +
+                        static_cast<size_t>(start_vertex) * stream_stride_,
+                    stream_stride_, nullptr, 0, D3DFMT_INDEX16);
+        return D3D_OK;
+    }
+    if (target_->container) texture_changed(target_->container);
+    return draw_now(type, count,
+                    stream_->data.data() + stream_offset_ +
+                        static_cast<size_t>(start_vertex) * stream_stride_,
+                    stream_stride_, nullptr, 0, D3DFMT_INDEX16)
+               ? D3D_OK
+               : D3DERR_INVALIDCALL;
 }
 
 HRESULT gl_device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices,
@@ -586,10 +599,12 @@ HRESULT gl_device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, 
     // As in D3D, drawing from program memory leaves stream 0 unset.
     SetStreamSource(0, nullptr, 0, 0);
     if (count == 0) return D3D_OK;
-    stream_upload(GL_ARRAY_BUFFER, stream_vertices_, vertices, static_cast<size_t>(count) * stride);
-    if (!prepare_draw(type, stream_vertices_, 0, stride)) return D3DERR_INVALIDCALL;
-    gl.DrawArrays(mode_of(type), 0, static_cast<GLsizei>(count));
-    return D3D_OK;
+    if (records_drawing()) {
+        record_draw(type, count, vertices, stride, nullptr, 0, D3DFMT_INDEX16);
+        return D3D_OK;
+    }
+    if (target_->container) texture_changed(target_->container);
+    return draw_now(type, count, vertices, stride, nullptr, 0, D3DFMT_INDEX16) ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
 HRESULT gl_device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UINT num_vertices,
@@ -602,14 +617,30 @@ HRESULT gl_device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index,
     if (index_format != D3DFMT_INDEX16 && index_format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
     SetStreamSource(0, nullptr, 0, 0);
     if (count == 0 || num_vertices == 0) return D3D_OK;
+    if (records_drawing()) {
+        record_draw(type, min_index + num_vertices, vertices, stride, indices, count, index_format);
+        return D3D_OK;
+    }
+    if (target_->container) texture_changed(target_->container);
+    return draw_now(type, min_index + num_vertices, vertices, stride, indices, count, index_format)
+               ? D3D_OK
+               : D3DERR_INVALIDCALL;
+}
+
+bool gl_device::draw_now(D3DPRIMITIVETYPE type, UINT vertex_count, const void* vertices, UINT stride,
+                         const void* indices, UINT index_count, D3DFORMAT_INDEX index_format) {
+    stream_upload(GL_ARRAY_BUFFER, stream_vertices_, vertices, static_cast<size_t>(vertex_count) * stride);
+    if (!prepare_draw(type, stream_vertices_, 0, stride)) return false;
+    if (!indices) {
+        gl.DrawArrays(mode_of(type), 0, static_cast<GLsizei>(vertex_count));
+        return true;
+    }
     UINT index_size = index_format == D3DFMT_INDEX16 ? 2 : 4;
-    stream_upload(GL_ARRAY_BUFFER, stream_vertices_, vertices,
-                  static_cast<size_t>(min_index + num_vertices) * stride);
-    if (!prepare_draw(type, stream_vertices_, 0, stride)) return D3DERR_INVALIDCALL;
-    stream_upload(GL_ELEMENT_ARRAY_BUFFER, stream_indices_, indices, static_cast<size_t>(count) * index_size);
-    gl.DrawElements(mode_of(type), static_cast<GLsizei>(count),
+    stream_upload(GL_ELEMENT_ARRAY_BUFFER, stream_indices_, indices,
+                  static_cast<size_t>(index_count) * index_size);
+    gl.DrawElements(mode_of(type), static_cast<GLsizei>(index_count),
                     index_format == D3DFMT_INDEX16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, nullptr);
-    return D3D_OK;
+    return true;
 }
 
 } // namespace d3dgl

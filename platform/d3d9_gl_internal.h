@@ -3,10 +3,11 @@
 // d3dx9.cpp includes this.
 //
 // How D3D maps onto GL here:
-// - The back buffer is the window's default framebuffer (a full-screen blit per frame would
-//   cost more than a whole game frame on a software renderer). Only when the back buffer size
-//   asked for differs from the window's drawable does it live in a framebuffer object that
-//   Present scales onto the window.
+// - The back buffer lives in a framebuffer object of its own, which keeps its contents from
+//   one frame to the next, so that a frame can be drawn again only where it changed (see
+//   d3d9_gl_frame.h); Present copies what changed onto the window, scaled when the sizes
+//   differ. (Drawn straight into the window, llvmpipe lets point sprites reach a row past the
+//   scissor rectangle, which a partial redraw cannot allow.)
 // - GL stores framebuffers bottom-up. Framebuffer objects are drawn with D3D's y (row 0 = top
 //   in texture memory, so render-target textures sample the right way up); the default
 //   framebuffer is drawn with y flipped. `flip` below says which, and every y that reaches GL
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "platform/d3d9.h"
+#include "platform/d3d9_gl_frame.h"
 #include "platform/window_internal.h"
 
 namespace d3dgl {
@@ -47,6 +49,7 @@ namespace d3dgl {
     X(PFNGLCULLFACEPROC, CullFace)                                                                           \
     X(PFNGLFRONTFACEPROC, FrontFace)                                                                         \
     X(PFNGLFINISHPROC, Finish)                                                                               \
+    X(PFNGLFLUSHPROC, Flush)                                                                                 \
     X(PFNGLPIXELSTOREIPROC, PixelStorei)                                                                     \
     X(PFNGLREADPIXELSPROC, ReadPixels)                                                                       \
     X(PFNGLREADBUFFERPROC, ReadBuffer)                                                                       \
@@ -119,6 +122,12 @@ struct gl_api {
 extern gl_api gl;
 // Loads every entry point from the current context; false when one is missing.
 bool load_gl();
+
+// Showing rectangles of the window's back buffer without a swap, which leaves the back buffer
+// as it is (GLX_MESA_copy_sub_buffer on X11). False where the system has no such copy, or the
+// context is not GLX. Rectangles are in GL's window coordinates (row 0 at the bottom).
+bool window_copy_available(SDL_Window* window);
+void window_copy_rect(SDL_Window* window, int x, int y, int width, int height);
 
 // The renderer named by the last device created, "" before the first.
 const std::string& last_renderer();
@@ -238,6 +247,12 @@ class gl_texture final : public IDirect3DTexture9, public gl_object {
     D3DFORMAT format;
     std::vector<gl_surface*> levels;
     GLuint tex = 0;
+    // What the device's frame record knows the texture by: an id that is never reused (unlike
+    // pointers and GL names), a version bumped at every change of its contents, and the frame
+    // whose deferred drawing samples it.
+    uint64_t id;
+    uint64_t version = 0;
+    uint64_t sampled_in_frame = 0;
 };
 
 class gl_vertex_buffer final : public IDirect3DVertexBuffer9, public gl_object {
@@ -255,7 +270,9 @@ class gl_vertex_buffer final : public IDirect3DVertexBuffer9, public gl_object {
     UINT size;
     DWORD usage;
     DWORD fvf;
-    std::vector<BYTE> data; // the program writes here; Unlock hands it to GL
+    // The only copy: the program writes here, and a draw hands GL the vertices it reads (a
+    // frame's drawing is kept in the frame record anyway, so a GL copy would be a third).
+    std::vector<BYTE> data;
     GLuint buffer = 0;
     bool locked = false;
     UINT lock_offset = 0, lock_size = 0;
@@ -347,6 +364,9 @@ class gl_device final : public IDirect3DDevice9 {
     // A resource bound GL objects of its own: the device's idea of what is bound is stale.
     void binding_changed();
     const D3DPRESENT_PARAMETERS& present_parameters() const { return params_; }
+    // The contents of a texture are about to change (an upload, a clear or draw into a level).
+    // Drawing recorded for the back buffer that samples it is done first, with what it holds now.
+    void texture_changed(gl_texture* texture);
     UINT max_texture_size() const { return caps_.MaxTextureWidth; }
 
     static constexpr int stage_count = 8;
@@ -366,6 +386,28 @@ class gl_device final : public IDirect3DDevice9 {
     void check_lost();
     void set_target_viewport();
     void read_back(gl_surface* source, gl_surface* destination);
+    HRESULT clear_now(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z);
+    bool draw_now(D3DPRIMITIVETYPE type, UINT vertex_count, const void* vertices, UINT stride,
+                  const void* indices, UINT index_count, D3DFORMAT_INDEX index_format);
+    void show_window_buffer(const std::vector<RECT>* rects);
+
+    // d3d9_gl_frame.cpp: the frame record (see d3d9_gl_frame.h)
+    bool records_drawing() const { return target_ == back_buffer_ && !replaying_; }
+    UINT record_state();
+    void record_clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z);
+    void record_draw(D3DPRIMITIVETYPE type, UINT vertex_count, const void* vertices, UINT stride,
+                     const void* indices, UINT index_count, D3DFORMAT_INDEX index_format);
+    // Draws what the frame recorded so far, now; the rest of the frame is drawn as it comes.
+    void flush_frame();
+    HRESULT present_frame();
+    void draw_recorded(const std::vector<RECT>* rects);
+    void execute(const recorded_frame& frame, const frame_command& command, const RECT* clip);
+    void check_redraw();
+    void end_frame();
+    void discard_frame();
+    bool keeps_back_buffer() const;
+    void pace_unchanged_frame();
+    void report_frame_stats() const;
 
     // d3d9_gl_draw.cpp
     bool init_gl_objects();
@@ -452,6 +494,24 @@ class gl_device final : public IDirect3DDevice9 {
     bool window_has_depth_ = false;
     UINT gl_w_ = 0, gl_h_ = 0;   // the window's buffer as GL has it, measured
     UINT sdl_w_ = 0, sdl_h_ = 0; // the window's size as SDL gave it when measured
+    // The frame record: frames_[current_] is being recorded, the other is what the back buffer
+    // and the window show.
+    recorded_frame frames_[2];
+    int current_ = 0;
+    bool immediate_ = false;   // this frame is drawn as it comes (after a flush)
+    bool replaying_ = false;   // drawing from the record: nothing is recorded
+    bool shown_valid_ = false; // the other frame is what the window shows
+    bool force_whole_ = true;  // the next frame is drawn and shown whole
+    uint64_t frame_serial_ = 1;
+    unsigned window_serial_ = 0;
+    bool copy_rects_ = false; // the window shows rectangles of the back buffer, which it keeps
+    bool vsync_ = false;      // the swap waits for the display
+    bool check_redraw_ = false;
+    std::vector<RECT> damage_;
+    std::vector<BYTE> scratch_;
+    std::vector<uint32_t> check_pixels_[2];
+    bool clip_damage_ = false;
+    RECT damage_clip_{};
     // Vertex layout last given to GL.
     GLuint layout_buffer_ = 0xFFFFFFFFu;
     UINT layout_offset_ = 0, layout_stride_ = 0;

@@ -23,6 +23,8 @@ UINT full_chain(UINT width, UINT height) {
 bool valid_pool(D3DPOOL pool) {
     return pool <= D3DPOOL_SCRATCH;
 }
+
+uint64_t g_last_texture_id = 0;
 } // namespace
 
 // ---- 1. lifetime --------------------------------------------------------------------------
@@ -194,7 +196,7 @@ void gl_surface::drop_gl() {
 
 gl_texture::gl_texture(gl_device* owner, UINT width, UINT height, UINT level_count, DWORD u, D3DFORMAT f,
                        D3DPOOL p)
-    : gl_object(owner, p), usage(u), format(f) {
+    : gl_object(owner, p), usage(u), format(f), id(++g_last_texture_id) {
     bool lockable = pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC);
     bool on_gl = pool == D3DPOOL_DEFAULT || pool == D3DPOOL_MANAGED;
     if (on_gl) {
@@ -252,6 +254,7 @@ void gl_texture::forget_device() {
 
 void gl_texture::upload(UINT level) {
     if (!tex || !device || level >= levels.size()) return;
+    device->texture_changed(this);
     gl_surface* s = levels[level];
     gl.BindTexture(GL_TEXTURE_2D, tex);
     gl.TexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(s->width),
@@ -286,12 +289,7 @@ HRESULT gl_texture::UnlockRect(UINT level) {
 // ---- 4. vertex buffers --------------------------------------------------------------------
 
 gl_vertex_buffer::gl_vertex_buffer(gl_device* owner, UINT length, DWORD u, DWORD f, D3DPOOL p)
-    : gl_object(owner, p), size(length), usage(u), fvf(f), data(length, 0) {
-    gl.GenBuffers(1, &buffer);
-    gl.BindBuffer(GL_ARRAY_BUFFER, buffer);
-    gl.BufferData(GL_ARRAY_BUFFER, length, data.data(),
-                  (usage & D3DUSAGE_DYNAMIC) ? GL_STREAM_DRAW : GL_STATIC_DRAW);
-}
+    : gl_object(owner, p), size(length), usage(u), fvf(f), data(length, 0) {}
 
 gl_vertex_buffer::~gl_vertex_buffer() {
     if (device) {
@@ -326,15 +324,6 @@ HRESULT gl_vertex_buffer::Lock(UINT offset, UINT length, void** out, DWORD flags
 HRESULT gl_vertex_buffer::Unlock() {
     if (!locked) return D3DERR_INVALIDCALL;
     locked = false;
-    if ((lock_flags & D3DLOCK_READONLY) || !device || !buffer || lock_size == 0) return D3D_OK;
-    gl.BindBuffer(GL_ARRAY_BUFFER, buffer);
-    if (lock_size == size || (lock_flags & D3DLOCK_DISCARD)) {
-        // A new store (orphaning the old one) never waits for draws still reading it.
-        gl.BufferData(GL_ARRAY_BUFFER, size, data.data(),
-                      (usage & D3DUSAGE_DYNAMIC) ? GL_STREAM_DRAW : GL_STATIC_DRAW);
-    } else {
-        gl.BufferSubData(GL_ARRAY_BUFFER, lock_offset, lock_size, data.data() + lock_offset);
-    }
     return D3D_OK;
 }
 

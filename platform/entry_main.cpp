@@ -1,7 +1,11 @@
 // The process entry on Linux: hands over to the program's WinMain as Windows would.
 #include "platform/win32.h"
 
+// window.cpp: SIGTERM, SIGINT and SIGHUP end the program as a logout would.
+void platform_install_end_signals();
+
 int main() {
+    platform_install_end_signals();
     static char command_line[] = "";
     return WinMain(reinterpret_cast<HINSTANCE>(static_cast<std::uintptr_t>(0x400000)), nullptr, command_line,
                    SW_SHOW);

@@ -71,3 +71,7 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
 BOOL SetCurrentDirectoryA(LPCSTR path) {
     return path && chdir(path) == 0 ? TRUE : FALSE;
 }
+
+BOOL PathIsRelativeA(LPCSTR path) {
+    return path && path[0] == PATH_SEPARATOR ? FALSE : TRUE;
+}

@@ -105,11 +105,17 @@ void Sleep(DWORD ms);
 // The directory separator of file paths the program builds itself.
 constexpr char PATH_SEPARATOR = '/';
 
+// ---- shlwapi --------------------------------------------------------------------------------
+// FALSE for a full path (one from the root), TRUE for anything else, a null or empty name too.
+BOOL PathIsRelativeA(LPCSTR path);
+
 // ---- user32: messages and windows ----------------------------------------------------------
 constexpr UINT WM_MOVE = 0x0003;
 constexpr UINT WM_SIZE = 0x0005;
 constexpr UINT WM_ACTIVATE = 0x0006;
 constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUERYENDSESSION = 0x0011;
+constexpr UINT WM_ENDSESSION = 0x0016;
 constexpr UINT WM_INITMENUPOPUP = 0x0117;
 constexpr UINT WM_SIZING = 0x0214;
 constexpr UINT WM_MOVING = 0x0216;

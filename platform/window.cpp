@@ -1,6 +1,7 @@
 // user32 subset on SDL2: one SDL window per CreateWindowExA, SDL events turned into the
 // window messages the program's window procedure handles.
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,6 +81,17 @@ void translate(const SDL_Event& e) {
     switch (e.window.event) {
     case SDL_WINDOWEVENT_MOVED:
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_EXPOSED:
+        ++w->shown_serial;
+        break;
+    default:
+        break;
+    }
+    switch (e.window.event) {
+    case SDL_WINDOWEVENT_MOVED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
         note_geometry(w, false);
         break;
     case SDL_WINDOWEVENT_MINIMIZED:
@@ -129,8 +141,30 @@ bool is_invisible_driver(const char* name) {
 }
 } // namespace
 
+namespace {
+// Set by SIGTERM, SIGINT and SIGHUP (the system or the session asking the program to end);
+// PeekMessageA turns it into WM_ENDSESSION for the program's window, as a logout does on Windows.
+volatile std::sig_atomic_t g_end_requested = 0;
+
+extern "C" void on_end_signal(int) {
+    g_end_requested = 1;
+}
+} // namespace
+
+void platform_install_end_signals() {
+    struct sigaction action {};
+    action.sa_handler = on_end_signal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &action, nullptr);
+}
+
 bool platform_video_init() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+    // SDL's own handlers would turn the signals into a quit event, which reads as a close
+    // request and waits on the exit screen.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    platform_install_end_signals();
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     const char* asked = std::getenv("SDL_VIDEODRIVER");
@@ -311,6 +345,10 @@ BOOL PeekMessageA(MSG* msg, HWND window, UINT filter_min, UINT filter_max, UINT 
         SDL_Event e;
         while (SDL_PollEvent(&e))
             translate(e);
+    }
+    if (g_end_requested && !g_windows.empty()) {
+        g_end_requested = 0;
+        post(*g_windows.begin(), WM_ENDSESSION, TRUE, 0);
     }
     for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
         if (window && it->hwnd != window) continue;

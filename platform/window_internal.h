@@ -15,6 +15,9 @@ struct HWND__ {
     int known_x = 0, known_y = 0, known_w = 0, known_h = 0;
     bool minimized = false;
     bool focused = false;
+    // Counts the times the window was shown, exposed, moved or sized: what it shows may have
+    // been lost, so the next frame is shown whole.
+    unsigned shown_serial = 0;
 };
 
 struct HICON__ {
@@ -23,6 +26,9 @@ struct HICON__ {
 
 // Makes sure the SDL video subsystem runs; false when there is no display.
 bool platform_video_init();
+// SIGTERM, SIGINT and SIGHUP end the program as a logout does (WM_ENDSESSION); called by the
+// entry point and by platform_video_init.
+void platform_install_end_signals();
 SDL_Window* sdl_window_of(HWND window);
 // Input events taken out of the queue by the message pump are handed to the input layer here.
 void dinput_handle_event(const SDL_Event& event);

@@ -6,8 +6,8 @@ SOURCE="$2"
 XCLOSE="${3:-}"
 export HARNVALE_NONINTERACTIVE=1
 WORK=$(mktemp -d /tmp/harnvale-e2e-XXXXXX)
-# A termination signal reaches the game as a close request, which only asks through the exit
-# screen: a test that stops early ends its game for good.
+# A test that stops early ends its game for good (SIGTERM would end it as a confirmed leave,
+# writing settings.ini and the battle's record first).
 trap 'kill -KILL "$GAME_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
 GAME_PID=""
 mkdir -p "$WORK/start"
@@ -58,6 +58,21 @@ wait_exit() {
   EXIT_CODE=0
   wait "$GAME_PID" || EXIT_CODE=$?
   GAME_PID=""
+}
+
+# Tests that set HARNVALE_CHECK_REDRAW=1 have every frame that the device draws again only
+# inside its damaged rectangles drawn whole as well and compared pixel by pixel; the device
+# prints the tally when it ends. After a normal end, the frames compared must be some and the
+# pixels that differ none.
+check_redraw() {
+  local line compared differ
+  line=$(grep -o 'redraw check: [0-9]* frames compared, [0-9]* pixels differ' "$WORK/stderr" | tail -1)
+  [ -n "$line" ] || fail "the game reported no redraw check: $(tail -3 "$WORK/stderr")"
+  compared=$(echo "$line" | awk '{print $3}')
+  differ=$(echo "$line" | awk '{print $6}')
+  [ "$compared" -gt 0 ] || fail "no frame was drawn inside its damage, so none was compared"
+  [ "$differ" = 0 ] || fail "$differ pixels differ between partial and whole redraws: $(grep 'pixels differ in' "$WORK/stderr" | head -3)"
+  echo "redraw check: $compared frames compared, 0 pixels differ"
 }
 
 ini_value() { # file section key

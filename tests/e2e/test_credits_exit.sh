@@ -3,6 +3,7 @@
 # entry on black), Escape and the left button each go back to the menu; X asks before leaving,
 # "no" (C) stays, X then "yes" (X) ends the game with exit code 0.
 source "$(dirname "$0")/lib.sh"
+export HARNVALE_CHECK_REDRAW=1
 source "$(dirname "$0")/shots.sh"
 cp "$SOURCE/scripts/default_settings.ini" "$WORK/start/settings.ini"
 
@@ -49,4 +50,5 @@ key x
 wait_exit
 [ "$EXIT_CODE" = 0 ] || fail "exit code $EXIT_CODE: $(cat "$WORK/stderr")"
 [ ! -f "$WORK/start/DATA/error.txt" ] || fail "error report: $(head -3 "$WORK/start/DATA/error.txt")"
+check_redraw
 echo "credits and exit: ok"

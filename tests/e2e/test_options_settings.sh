@@ -5,6 +5,7 @@
 # settings.ini is then exactly as it was. A window of 800 x 600 at the screen's corner puts the
 # widgets' design rectangles on the screen's pixels.
 source "$(dirname "$0")/lib.sh"
+export HARNVALE_CHECK_REDRAW=1
 source "$(dirname "$0")/shots.sh"
 
 s="$WORK/start/settings.ini"
@@ -25,6 +26,7 @@ open_options() {
 quit_and_check() {
   quit_normally
   [ ! -f "$WORK/start/DATA/error.txt" ] || fail "error report: $(head -3 "$WORK/start/DATA/error.txt")"
+  check_redraw
 }
 
 # The diagnostics list opens below its field; its items are 30 pixels high under a 4-pixel border.

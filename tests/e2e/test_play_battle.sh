@@ -6,6 +6,7 @@
 # the close request asking through the exit screen. Each step is checked in the state the game
 # reports (the screenshots of these moments come from the real-device screen test).
 source "$(dirname "$0")/lib.sh"
+export HARNVALE_CHECK_REDRAW=1
 printf '[screen]\nis_windowed=true\nleft=0\ntop=0\nright=1024\nbottom=768\nwidth=1024\nheight=768\ndepth=32\nrefresh_rate=60\nadapter=0\npresent_immediate=false\n[misc]\ndebug=0\nshow_moves=true\nshow_names=true\nscroll_speed=12\n' >"$WORK/start/settings.ini"
 # One battle every run: a map larger than the screen, so the minimap can move the view.
 export HARNVALE_SEED=7
@@ -135,6 +136,7 @@ wait_state state exitscreen "a second close request asks again"
 press_key x
 wait_exit
 [ "$EXIT_CODE" = 0 ] || fail "exit code $EXIT_CODE: $(cat "$WORK/stderr")"
+check_redraw
 s="$WORK/start/settings.ini"
 for key in is_windowed left right top bottom width height depth refresh_rate adapter present_immediate; do
   [ -n "$(ini_value "$s" screen "$key")" ] || fail "[screen] $key missing after exit"

@@ -92,6 +92,37 @@ TEST_F(IniTest, PathIsFixedAtConstruction) {
     EXPECT_EQ(ini.get_raw("s", "k"), "here");
 }
 
+TEST_F(IniTest, RelativeNamesJoinTheWorkingDirectoryAndFullPathsStandAsTheyAre) {
+    std::filesystem::create_directories(dir.file("sub"));
+    scratch_dir other;
+    write_file(path, "[s]\nk=here\n");
+    write_file(dir.file("sub/t.ini"), "[s]\nk=below\n");
+    write_file(other.file("t.ini"), "[s]\nk=elsewhere\n");
+    const std::string dotted = dir.path() + "/sub/../sub/t.ini";
+    struct {
+        std::string name, path, value;
+    } const cases[] = {
+        {"t.ini", path, "here"},
+        {"sub/t.ini", dir.file("sub/t.ini"), "below"},
+        {other.file("t.ini"), other.file("t.ini"), "elsewhere"},
+        {dotted, dotted, "below"},
+        {dir.file("missing.ini"), dir.file("missing.ini"), ""},
+    };
+    cwd_guard in(dir.path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c_ini ini(c.name);
+        EXPECT_EQ(ini.get_path(), c.path);
+        EXPECT_EQ(ini.get_raw("s", "k"), c.value);
+    }
+    // Writes through a full path land in that file, not in one below the working directory.
+    c_ini full(other.file("w.ini"));
+    full.set_section("s");
+    full.write_int("k", 7);
+    full.flush();
+    EXPECT_EQ(read_file(other.file("w.ini")), "[s]\r\nk=7\r\n");
+}
+
 TEST_F(IniTest, WritersUseTheCurrentSectionAndKeepOtherLines) {
     c_ini ini = open("; settings\r\n[screen]\r\nwidth=800\r\n\r\n[misc]\r\ndebug=1\r\n");
     ini.set_section("screen");

@@ -34,13 +34,19 @@ inline IDirect3D9* make_state_fake(UINT) {
     return g_state_fake;
 }
 
-// Everything main_routine makes, on the recording device, with DATA as the current folder.
+// Everything main_routine makes, on the recording device, with DATA as the current folder and
+// a settings.ini of the test's own in the start directory.
 class game_state_test : public testing::Test {
   protected:
     void SetUp() override {
         setenv("HARNVALE_NONINTERACTIVE", "1", 1);
+        // settings.ini is read from a start directory of the test's own, as the game reads it
+        // before it enters DATA.
         write_file(dir.file("settings.ini"), "[misc]\nscroll_speed=12\n");
-        g_settings = new c_ini(dir.file("settings.ini"));
+        {
+            cwd_guard start(dir.path());
+            g_settings = new c_ini("settings.ini");
+        }
         cwd = std::make_unique<cwd_guard>(std::string(HV_SOURCE_DIR) + "/DATA");
         g_rules = new c_ini("rules.ini");
         g_stringtable = new c_ini("stringtable.ini");
@@ -113,6 +119,14 @@ class game_state_test : public testing::Test {
             if (logo && d.texture == logo && d.stride == sizeof(vertex_tra))
                 return static_cast<int>(d.as<vertex_tra>().at(0).colour >> 24);
         return -1;
+    }
+    // Glyphs drawn from the game font in the frame just ended: every label's text is one draw
+    // of two triangles a glyph.
+    int glyphs_drawn() {
+        int n = 0;
+        for (const draw_record& d : dev().draws())
+            if (g_font && d.texture == g_font->get_texture()) n += static_cast<int>(d.primitive_count / 2);
+        return n;
     }
     bool drew_texture(const c_image* image) {
         if (!image) return false;

@@ -79,27 +79,52 @@ TEST_F(StateTest, AClickDuringTheLogoShowsTheMenuWithNoLogoAtAll) {
     EXPECT_FALSE(g_opening_logo);
 }
 
+TEST_F(StateTest, OnlyAPressSkipsTheLogoNotAButtonHeldSinceBeforeIt) {
+    std::vector<int> alphas;
+    after_frame = [&](int) { alphas.push_back(logo_alpha()); };
+    // Down from the logo's first frame (the click that started the game), let go at frame 20,
+    // then pressed at frame 30.
+    script = [&](int f) {
+        mouse(100, 100, f < 20 || f == 30);
+        if (f == 40) g_game_state = GS_OPTIONS;
+    };
+    g_game_state = GS_MAINMENU;
+    gs_mainmenu();
+    ASSERT_GE(alphas.size(), 40u);
+    EXPECT_GT(alphas[10], 0);
+    EXPECT_GT(alphas[19], alphas[10]) << "still fading in while the button is held";
+    EXPECT_GT(alphas[29], alphas[19]);
+    for (size_t i = 30; i < alphas.size(); ++i)
+        EXPECT_EQ(alphas[i], -1) << "frame " << i;
+    EXPECT_FALSE(g_opening_logo);
+}
+
 TEST_F(StateTest, MenuHotKeysOnlyActWhereThereIsSomethingBehindThem) {
     g_opening_logo = false;
-    // L, M and E do nothing; X opens the exit screen, where C ("no") returns to the menu.
+    // L opens the recorded battles and B comes back; M and E do nothing; X opens the exit
+    // screen, where C ("no") returns to the menu.
     std::vector<int> states;
     script = [&](int f) {
         std::memset(g_kb_state, 0, sizeof g_kb_state);
         if (f >= 2 && f < 4) hold(DIK_L, true);
-        if (f >= 6 && f < 8) hold(DIK_M, true);
-        if (f >= 10 && f < 12) hold(DIK_E, true);
-        if (f >= 14 && f < 16) hold(DIK_X, true);
-        if (f >= 20 && f < 22) hold(DIK_C, true);
-        if (f == 30) g_game_state = GS_QUIT;
+        if (f >= 8 && f < 10) hold(DIK_B, true);
+        if (f >= 14 && f < 16) hold(DIK_M, true);
+        if (f >= 18 && f < 20) hold(DIK_E, true);
+        if (f >= 22 && f < 24) hold(DIK_X, true);
+        if (f >= 28 && f < 30) hold(DIK_C, true);
+        if (f == 38) g_game_state = GS_QUIT;
     };
     after_frame = [&](int) { states.push_back(g_game_state); };
     g_game_state = GS_MAINMENU;
     run_states();
-    ASSERT_GE(states.size(), 30u);
-    for (int f = 0; f < 16; ++f)
+    ASSERT_GE(states.size(), 38u);
+    for (int f = 0; f < 4; ++f)
         EXPECT_EQ(states[f], GS_MAINMENU) << "frame " << f;
-    EXPECT_EQ(states[17], GS_EXITSCREEN);
-    EXPECT_EQ(states[25], GS_MAINMENU);
+    EXPECT_EQ(states[6], GS_LOADGAME);
+    for (int f = 12; f < 24; ++f)
+        EXPECT_EQ(states[f], GS_MAINMENU) << "frame " << f;
+    EXPECT_EQ(states[25], GS_EXITSCREEN);
+    EXPECT_EQ(states[33], GS_MAINMENU);
 }
 
 TEST_F(StateTest, ANewBattleIsReportedWithItsOwnViewFromTheFirstFrame) {
@@ -467,20 +492,82 @@ TEST_F(StateTest, AStateWithoutALoopKeepsShowingFrames) {
 }
 
 TEST_F(StateTest, MissingTextSectionsGiveEmptyLabels) {
-    write_file(dir.file("stringtable.ini"), "[main]\ncaption=Harnvale\n");
+    // Of the menu only the "newgame" label is given; the exit screen and the battle have no
+    // section at all.
+    write_file(dir.file("stringtable.ini"), "[main]\ncaption=Harnvale\n[mainmenu]\nnewgame=New\n");
     delete g_stringtable;
-    g_stringtable = new c_ini(dir.file("stringtable.ini"));
+    {
+        cwd_guard start(dir.path());
+        g_stringtable = new c_ini("stringtable.ini");
+    }
     g_opening_logo = false;
     script = [&](int f) { hold(DIK_S, f == 2); };
-    std::vector<int> states;
+    std::vector<int> states, glyphs;
     after_frame = [&](int f) {
         states.push_back(g_game_state);
+        glyphs.push_back(glyphs_drawn());
         if (f == 10) g_game_state = GS_QUIT;
     };
     g_game_state = GS_MAINMENU;
     run_states();
+    // The menu shows the one label it has and nothing for the others.
+    EXPECT_EQ(glyphs.at(1), 3);
     // S still starts a battle, shown with empty labels.
     EXPECT_EQ(states.at(8), GS_GAMEPLAY);
+}
+
+TEST_F(StateTest, ArrowKeysScrollAtTheSpeedSettingsIniGives) {
+    new_battle(20);
+    // Held from frame 10, when the frame times have settled to one 33 ms step a frame.
+    script = [&](int f) {
+        mouse(600, 300, false);
+        hold(DIK_RIGHT, f >= 10 && f < 20);
+    };
+    std::vector<int> xs;
+    after_frame = [&](int f) {
+        xs.push_back(scroll_ix);
+        if (f == 25) g_game_state = GS_QUIT;
+    };
+    g_game_state = GS_GAMEPLAY;
+    gs_gameplay();
+    ASSERT_GE(xs.size(), 25u);
+    // settings.ini's scroll_speed of 12 times rules.ini's hscroll_ratio of 1.6: 19 pixels a frame.
+    EXPECT_EQ(xs[19] - xs[9], 10 * 19);
+    EXPECT_EQ(xs[24], xs[19]);
+}
+
+TEST_F(StateTest, EveryStateLoopCallsTheFrameHookBeforeItPresents) {
+    struct loop {
+        const char* name;
+        int state;
+        std::function<void()> prepare;
+    } const loops[] = {
+        {"logo", GS_MAINMENU, [] { g_opening_logo = true; }},
+        {"main menu", GS_MAINMENU, [] { g_opening_logo = false; }},
+        {"exit screen", GS_EXITSCREEN, nullptr},
+        {"options", GS_OPTIONS, nullptr},
+        {"credits", GS_CREDITS, nullptr},
+        {"battle", GS_GAMEPLAY, [this] { new_battle(21); }},
+        {"no loop", 42, nullptr},
+    };
+    for (const loop& l : loops) {
+        SCOPED_TRACE(l.name);
+        if (l.prepare) l.prepare();
+        frame = 0;
+        const int presented = g_core->frame_count;
+        std::vector<int> seen;
+        after_frame = [&](int f) {
+            // The hook sees the finished frame not yet presented: as many frames presented as
+            // hooks called before it.
+            seen.push_back(g_core->frame_count - presented);
+            if (f == 3) g_game_state = GS_QUIT;
+        };
+        g_game_state = l.state;
+        run_states();
+        ASSERT_EQ(seen.size(), 4u);
+        for (int f = 0; f < 4; ++f)
+            EXPECT_EQ(seen[f], f) << "frame " << f;
+    }
 }
 
 TEST_F(StateTest, AnEmptyCursorSetIsReportedNotACrash) {
