@@ -3,7 +3,11 @@
 // whole minimap), and frames per second with 1000 live particles, each frame drawn the way the
 // battle screen draws it (minimap refresh, selection, map with flags and names, effects, the
 // minimap with its view rectangle, the banner). Draw calls per frame are counted by running the
-// same frame on the recording device. Prints "key=value" lines; needs a display:
+// same frame on the recording device. Then frames of the battle standing still under a fading
+// turn banner (each frame changes the banner, so its part of the screen is drawn again), and of
+// the fading banner alone over a cleared screen, each drawn from the font's scaled atlas and, in
+// alternating blocks of frames, from its own atlas magnified (as before scaled atlases). Prints
+// "key=value" lines; needs a display:
 //   bash scripts/with_display.sh build/release/bench/bench_battle_gl [seconds] [minute]
 #include <algorithm>
 #include <chrono>
@@ -128,7 +132,7 @@ void update_step(c_interpolator& ip, c_explosion& blast) {
 }
 
 // The battle screen's drawing pass, without the buttons (their frames are a few more quads).
-void draw_battle(IDirect3DDevice9* device, c_interpolator& ip) {
+void draw_battle(IDirect3DDevice9* device, c_interpolator& ip, c_font* banner_font = nullptr) {
     refresh_minimap();
     ip.drawing = true;
     g_gfx->depth = 0.0f;
@@ -142,7 +146,7 @@ void draw_battle(IDirect3DDevice9* device, c_interpolator& ip) {
     g_gfx->flush();
     device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
     draw_minimap_widget(minimap_content, 1);
-    draw_banner(g_font, screen_info{});
+    draw_banner(banner_font ? banner_font : g_font, screen_info{});
     g_gfx->flush();
     ip.drawing = false;
 }
@@ -212,6 +216,78 @@ void measure_idle(c_core* core, c_interpolator& ip, double seconds) {
         std::printf("idle_battle_pixels_per_frame=%.0f\n",
                     static_cast<double>(st.damaged_pixels) / static_cast<double>(st.partial + st.whole));
 #endif
+}
+
+// A GDI that cannot describe its fonts: a font on it has no scaled atlas, and draws scaled text
+// from its own atlas magnified.
+class no_description_gdi : public c_font_gdi {
+  public:
+    BOOL get_description(HFONT, LOGFONTA*) override { return FALSE; }
+};
+
+struct timed_frames {
+    std::vector<double> frame_ms;
+    double cpu_ms = 0.0;
+    void print(const char* name) const {
+        std::printf("%s_frame_ms_median=%.3f\n", name, median(frame_ms));
+        std::printf("%s_cpu_ms_per_frame=%.3f\n", name, cpu_ms / static_cast<double>(frame_ms.size()));
+    }
+};
+
+// Frames drawn by `draw(font)` for `seconds` each, the two fonts taking turns in blocks of 25
+// frames after a warm-up, so that a machine busy with other work weighs on both alike. Every
+// frame the banner fades a step (from full strength to half, then again), as a turn's banner
+// does: it differs from the frame before, and the device draws its part of the screen again.
+template <class F>
+std::pair<timed_frames, timed_frames> time_ab(c_core* core, double seconds, c_font* a, c_font* b, F&& draw) {
+    int step = 0;
+    auto frame = [&](c_font* font) {
+        g_banner.fade.value = g_banner.fade.prev_value = 255 - step++ % 128;
+        core->frame_begin(0xFF806000);
+        draw(font);
+        core->frame_end();
+    };
+    for (int i = 0; i < 10; ++i)
+        frame(a), frame(b);
+    timed_frames out[2];
+    const auto t0 = bench_clock::now();
+    while (ms_since(t0) < 2 * seconds * 1000.0)
+        for (int which = 0; which < 2; ++which) {
+            const double cpu0 = process_cpu_ms();
+            for (int i = 0; i < 25; ++i) {
+                const auto f0 = bench_clock::now();
+                frame(which == 0 ? a : b);
+                out[which].frame_ms.push_back(ms_since(f0));
+            }
+            out[which].cpu_ms += process_cpu_ms() - cpu0;
+        }
+    return {out[0], out[1]};
+}
+
+// The turn banner of the current player, over the battle (without effects, nothing else
+// moving) and alone.
+void measure_banner(c_core* core, c_interpolator& ip, double seconds) {
+    const c_player* player = current_player();
+    show_banner(player ? player->get_name() : "Victory!", player ? player->get_color() : 0xFFFFFFFF);
+    ip.draw_time = ip.update_time;
+    no_description_gdi gdi;
+    c_font magnified(g_gfx,
+                     CreateFontA(g_interface->get_int("misc", "font_size"), 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                 0, g_interface->get_raw("misc", "font_name").c_str()),
+                     &gdi);
+    const auto battle = time_ab(core, seconds, g_font, &magnified,
+                                [&](c_font* font) { draw_battle(core->device, ip, font); });
+    const auto alone = time_ab(core, seconds, g_font, &magnified, [&](c_font* font) {
+        ip.drawing = true;
+        draw_banner(font, screen_info{});
+        g_gfx->flush();
+        ip.drawing = false;
+    });
+    std::printf("banner_text=%s\n", g_banner.text.c_str());
+    battle.first.print("banner_battle");
+    battle.second.print("banner_battle_magnified");
+    alone.first.print("banner_alone");
+    alone.second.print("banner_alone_magnified");
 }
 
 void measure_gl(double seconds, unsigned seed, bool minute) {
@@ -293,6 +369,7 @@ void measure_gl(double seconds, unsigned seed, bool minute) {
     std::printf("battle_frame_ms_longest=%.3f\n", *std::max_element(frame_ms.begin(), frame_ms.end()));
     std::printf("live_particles=%d\n", static_cast<int>(g_effects.size()));
     measure_idle(core, ip, seconds);
+    measure_banner(core, ip, seconds);
     unload_world();
     g_gfx = nullptr;
     g_core = nullptr;

@@ -46,6 +46,7 @@ c_font::c_font(c_gfx* gfx, HFONT font, c_font_gdi* gdi)
 }
 
 c_font::~c_font() {
+    scaled_.clear();
     release_fast_buffers();
     if (image_) image_->release();
     if (texture_) texture_->Release();
@@ -60,6 +61,10 @@ void c_font::release_fast_buffers() {
 
 void c_font::before_reset() {
     release_fast_buffers();
+    for (auto& atlas : scaled_) {
+        if (atlas->texture_) atlas->texture_->Release();
+        atlas->texture_ = nullptr;
+    }
 }
 
 void c_font::after_reset() {
@@ -72,6 +77,10 @@ void c_font::after_reset() {
     HV_CHECK(device_->CreateVertexBuffer(k_fast_bytes, usage, FVF_TRA, D3DPOOL_DEFAULT, &fast_backgrounds_,
                                          nullptr),
              "Unable to create the vertex buffer.", fn);
+    for (auto& atlas : scaled_)
+        if (atlas->font_ && atlas->held_.any() && !atlas->texture_)
+            atlas->texture_ = paint_scaled_texture(atlas->font_, atlas->width_, atlas->height_, atlas->cells_,
+                                                   atlas->held_);
 }
 
 std::string c_font::get_details() const {
@@ -123,6 +132,7 @@ void c_font::lay_out_cells(HDC dc) {
     if (!gdi_->get_text_metrics(dc, &metrics) || metrics.tmHeight <= 0)
         HV_RAISE("Unable to get the font metrics.", fn, 0, this);
     height_ = metrics.tmHeight;
+    ave_width_ = metrics.tmAveCharWidth;
     int left = 1, top = 1, right = 0, bottom = height_ + 2;
     for (int code = 0; code < num_chars; ++code) {
         const char one[2] = {static_cast<char>(code), 0};
@@ -180,14 +190,27 @@ void c_font::convert_atlas(IDirect3DTexture9* temporary) {
 
 // ---- 3. quads, draw_fast and draw_char --------------------------------------------------------
 
+glyph_uv c_font::get_uv(unsigned char code) const {
+    const RECT& g = glyphs_[code];
+    return {float(g.left) / texture_width, float(g.right) / texture_width, float(g.top) / texture_height,
+            float(g.bottom) / texture_height};
+}
+
+void write_uv_quad(vertex_tra* out, int left, int top, int right, int bottom, float z, D3DCOLOR colour,
+                   const glyph_uv& uv) {
+    float l = float(left), t = float(top), r = float(right), b = float(bottom);
+    vertex_tra tl{l, t, z, 1.0f, colour, uv.u_left, uv.v_top},
+        tr{r, t, z, 1.0f, colour, uv.u_right, uv.v_top};
+    vertex_tra bl{l, b, z, 1.0f, colour, uv.u_left, uv.v_bottom},
+        br{r, b, z, 1.0f, colour, uv.u_right, uv.v_bottom};
+    out[0] = tl, out[1] = tr, out[2] = bl, out[3] = tr, out[4] = br, out[5] = bl;
+}
+
 void write_glyph_quad(vertex_tra* out, int left, int top, int right, int bottom, float z, D3DCOLOR colour,
                       const RECT& g) {
-    float l = float(left), t = float(top), r = float(right), b = float(bottom);
-    float ul = float(g.left) / c_font::texture_width, ur = float(g.right) / c_font::texture_width;
-    float vt = float(g.top) / c_font::texture_height, vb = float(g.bottom) / c_font::texture_height;
-    vertex_tra tl{l, t, z, 1.0f, colour, ul, vt}, tr{r, t, z, 1.0f, colour, ur, vt};
-    vertex_tra bl{l, b, z, 1.0f, colour, ul, vb}, br{r, b, z, 1.0f, colour, ur, vb};
-    out[0] = tl, out[1] = tr, out[2] = bl, out[3] = tr, out[4] = br, out[5] = bl;
+    write_uv_quad(out, left, top, right, bottom, z, colour,
+                  glyph_uv{float(g.left) / c_font::texture_width, float(g.right) / c_font::texture_width,
+                           float(g.top) / c_font::texture_height, float(g.bottom) / c_font::texture_height});
 }
 
 void write_box_quad(vertex_tra* out, int left, int top, int right, int bottom, float z, D3DCOLOR colour) {
@@ -198,6 +221,9 @@ RECT c_font::draw_fast(const std::string& text, int x, int y, float z, D3DCOLOR 
                        float scale_x, float scale_y) {
     static const char* fn = "c_font::draw_fast";
     const int h = static_cast<int>(height_ * scale_y);
+    // Asked before the buffers are locked: making the atlas may paint.
+    const c_scaled_atlas* atlas = get_scaled_atlas(scale_x, scale_y, text);
+    bool filtered = false;
     void* p = nullptr;
     HV_CHECK(fast_glyphs_ ? fast_glyphs_->Lock(0, 0, &p, D3DLOCK_DISCARD) : D3DERR_INVALIDCALL,
              "Unable to lock the vertex buffer.", fn);
@@ -211,7 +237,9 @@ RECT c_font::draw_fast(const std::string& text, int x, int y, float z, D3DCOLOR 
     int quads = 0, cx = x, line_top = y, max_x = x;
     auto put = [&](unsigned char code) {
         int w = static_cast<int>(glyph_width(code) * scale_x);
-        write_glyph_quad(glyphs + quads * 6, cx, line_top, cx + w, line_top + h, z, colour, glyphs_[code]);
+        write_uv_quad(glyphs + quads * 6, cx, line_top, cx + w, line_top + h, z, colour,
+                      atlas ? atlas->get_uv(code) : get_uv(code));
+        if (atlas) filtered = filtered || !atlas->maps_one_to_one(glyphs + quads * 6, code);
         if (boxes) write_box_quad(boxes + quads * 6, cx, line_top, cx + w, line_top + h, z, background);
         ++quads;
         cx += w;
@@ -235,13 +263,15 @@ RECT c_font::draw_fast(const std::string& text, int x, int y, float z, D3DCOLOR 
     // A draw of zero primitives is an invalid call on the device.
     if (quads > 0) {
         if (boxes) draw_fast_buffer(fast_backgrounds_, nullptr, quads);
-        draw_fast_buffer(fast_glyphs_, texture_, quads);
+        draw_fast_buffer(fast_glyphs_, atlas ? atlas->get_texture() : texture_, quads, filtered);
     }
     return RECT{x, y, max_x, line_top + h};
 }
 
-void c_font::draw_fast_buffer(IDirect3DVertexBuffer9* buffer, IDirect3DTexture9* texture, int quads) {
+void c_font::draw_fast_buffer(IDirect3DVertexBuffer9* buffer, IDirect3DTexture9* texture, int quads,
+                              bool filtered) {
     static const char* fn = "c_font::draw_fast";
+    c_linear_filtering linear(device_, filtered);
     HV_CHECK(device_->SetFVF(FVF_TRA), "Unable to set the FVF.", fn);
     gfx_->set_texture(0, texture);
     HV_CHECK(device_->SetStreamSource(0, buffer, 0, sizeof(vertex_tra)), "Unable to set the stream source.",

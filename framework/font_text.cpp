@@ -1,4 +1,6 @@
 // Laid-out text: line breaking with word wrap, alignment, and the two ready vertex buffers.
+// Scaled text takes its glyphs' texture coordinates from the font's scaled atlas; the quads
+// themselves are the same whichever atlas they are cut from.
 //
 // Index: 1. construction and details; 2. layout; 3. vertex buffers; 4. drawing.
 #include <algorithm>
@@ -129,6 +131,10 @@ void c_text::setup_vbuffers() {
         HV_CHECK(device_->CreateVertexBuffer(UINT(bytes), D3DUSAGE_WRITEONLY, FVF_TRA, D3DPOOL_MANAGED,
                                              &background_buffer_, nullptr),
                  "Unable to create the vertex buffer.", fn);
+    // Asked before the buffers are locked: making the atlas may paint, and raise.
+    const bool keep_codes = c_font::wants_scaled_atlas(scale_x_, scale_y_);
+    const c_scaled_atlas* atlas = keep_codes ? font_->get_scaled_atlas(scale_x_, scale_y_, text_) : nullptr;
+    if (keep_codes) quad_codes_.reserve(static_cast<size_t>(quad_count_));
     void* p = nullptr;
     HV_CHECK(glyph_buffer_->Lock(0, 0, &p, 0), "Unable to lock the vertex buffer.", fn);
     auto* glyphs = static_cast<vertex_tra*>(p);
@@ -140,7 +146,9 @@ void c_text::setup_vbuffers() {
     int written = 0;
     char_rects_.reserve(text_.size());
     for (int i = 0; i < line_count_; ++i)
-        if (line_widths_[i] > 0) write_line(i, glyphs, boxes, written);
+        if (line_widths_[i] > 0) write_line(i, glyphs, boxes, written, atlas);
+    uv_generation_ = atlas ? atlas->get_generation() : 0;
+    note_filtering(glyphs, atlas);
     // Quads counted on lines of no width are never written: make them empty rather than
     // leaving whatever the buffer held.
     const size_t rest = static_cast<size_t>(quad_count_ - written) * 6 * sizeof(vertex_tra);
@@ -150,7 +158,9 @@ void c_text::setup_vbuffers() {
     if (background_buffer_) HV_CHECK(background_buffer_->Unlock(), "Unable to unlock the vertex buffer.", fn);
 }
 
-void c_text::write_line(int i, vertex_tra* glyphs, vertex_tra* boxes, int& written) {
+void c_text::write_line(int i, vertex_tra* glyphs, vertex_tra* boxes, int& written,
+                        const c_scaled_atlas* atlas) {
+    const bool keep_codes = c_font::wants_scaled_atlas(scale_x_, scale_y_);
     const int n = line_count_, w = line_widths_[i];
     const int h = scaled(double(font_->get_height()) * scale_y_);
     const double block = double(font_->get_height()) * scale_y_;
@@ -167,7 +177,9 @@ void c_text::write_line(int i, vertex_tra* glyphs, vertex_tra* boxes, int& writt
     int x = clamp_int(x0);
     auto quad = [&](int l, int r, unsigned char code) {
         if (written == quad_count_) return; // never past the buffer, whatever the layout said
-        write_glyph_quad(glyphs + written * 6, l, top, r, bottom, z_, colour_, font_->get_glyph(code));
+        write_uv_quad(glyphs + written * 6, l, top, r, bottom, z_, colour_,
+                      atlas ? atlas->get_uv(code) : font_->get_uv(code));
+        if (keep_codes) quad_codes_.push_back(code);
         if (boxes) write_box_quad(boxes + written * 6, l, top, r, bottom, z_, background_);
         ++written;
         bbox_.left = std::min<LONG>(bbox_.left, l);
@@ -194,6 +206,16 @@ void c_text::write_line(int i, vertex_tra* glyphs, vertex_tra* boxes, int& writt
     }
 }
 
+std::vector<vertex_tra> c_text::get_glyph_vertices() const {
+    std::vector<vertex_tra> out;
+    void* p = nullptr;
+    if (!glyph_buffer_ || FAILED(glyph_buffer_->Lock(0, 0, &p, D3DLOCK_READONLY))) return out;
+    const auto* v = static_cast<const vertex_tra*>(p);
+    out.assign(v, v + 6 * static_cast<size_t>(quad_count_));
+    glyph_buffer_->Unlock();
+    return out;
+}
+
 // ---- 4. drawing -------------------------------------------------------------------------------
 
 void c_text::draw_buffer(IDirect3DVertexBuffer9* buffer, IDirect3DTexture9* texture) {
@@ -206,11 +228,50 @@ void c_text::draw_buffer(IDirect3DVertexBuffer9* buffer, IDirect3DTexture9* text
              "Unable to draw the vertex buffer.", fn);
 }
 
+// The scaled atlas the glyphs are drawn from (null: the font's own), with the glyph buffer's
+// texture coordinates written again when they were written from another atlas or packing.
+const c_scaled_atlas* c_text::current_atlas() {
+    if (!c_font::wants_scaled_atlas(scale_x_, scale_y_)) return nullptr;
+    const c_scaled_atlas* atlas = font_->get_scaled_atlas(scale_x_, scale_y_, text_);
+    if ((atlas ? atlas->get_generation() : 0) != uv_generation_) rewrite_uvs(atlas);
+    return atlas;
+}
+
+void c_text::rewrite_uvs(const c_scaled_atlas* atlas) {
+    static const char* fn = "c_text::draw";
+    void* p = nullptr;
+    HV_CHECK(glyph_buffer_->Lock(0, 0, &p, 0), "Unable to lock the vertex buffer.", fn);
+    auto* v = static_cast<vertex_tra*>(p);
+    for (unsigned char code : quad_codes_) {
+        const glyph_uv uv = atlas ? atlas->get_uv(code) : font_->get_uv(code);
+        // The corners in write_uv_quad's order: TL, TR, BL, TR, BR, BL.
+        const float us[6] = {uv.u_left, uv.u_right, uv.u_left, uv.u_right, uv.u_right, uv.u_left};
+        const float vs[6] = {uv.v_top, uv.v_top, uv.v_bottom, uv.v_top, uv.v_bottom, uv.v_bottom};
+        for (int k = 0; k < 6; ++k, ++v)
+            v->u = us[k], v->v = vs[k];
+    }
+    note_filtering(static_cast<vertex_tra*>(p), atlas);
+    HV_CHECK(glyph_buffer_->Unlock(), "Unable to unlock the vertex buffer.", fn);
+    uv_generation_ = atlas ? atlas->get_generation() : 0;
+}
+
+void c_text::note_filtering(const vertex_tra* glyphs, const c_scaled_atlas* atlas) {
+    filtered_ = false;
+    for (size_t q = 0; atlas && q < quad_codes_.size() && !filtered_; ++q)
+        filtered_ = !atlas->maps_one_to_one(glyphs + 6 * q, quad_codes_[q]);
+}
+
 void c_text::draw() {
     if (quad_count_ == 0 || !glyph_buffer_) return;
+    const c_scaled_atlas* atlas = current_atlas();
     const bool clipped = flags_ & TEXT_CLIP;
     if (clipped && !gfx_->clip(left_, top_, right_, bottom_)) return;
     if (background_buffer_) draw_buffer(background_buffer_, nullptr);
-    draw_buffer(glyph_buffer_, font_->get_texture());
+    if (atlas) {
+        c_linear_filtering linear(device_, filtered_);
+        draw_buffer(glyph_buffer_, atlas->get_texture());
+    } else {
+        draw_buffer(glyph_buffer_, font_->get_texture());
+    }
     if (clipped) gfx_->unclip();
 }

@@ -41,21 +41,6 @@ constexpr uint32_t key_textured = 1u << 1;
 constexpr uint32_t key_sprite = 1u << 2;
 constexpr int key_colour_op = 3, key_alpha_op = 7, key_args = 11, key_alpha_func = 15;
 
-float float_of(DWORD bits) {
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX r{};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            r.m[i][j] =
-                a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
-    return r;
-}
-
 GLenum compare_of(DWORD d3d) {
     return d3d >= 1 && d3d <= 8 ? GL_NEVER + (d3d - 1) : GL_ALWAYS;
 }

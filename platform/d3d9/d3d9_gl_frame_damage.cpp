@@ -35,21 +35,6 @@ uint64_t hash_bytes(const void* data, size_t size, uint64_t seed) {
 // ---- 2. bounds ----------------------------------------------------------------------------
 
 namespace {
-float float_of(DWORD bits) {
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX r{};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            r.m[i][j] =
-                a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
-    return r;
-}
-
 constexpr LONG far_out = 1 << 20;
 
 RECT everything() {

@@ -18,6 +18,7 @@
 #include <SDL2/SDL.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -288,6 +289,23 @@ struct vertex_layout {
     UINT size = 0;
 };
 bool layout_of(DWORD fvf, vertex_layout* layout);
+
+// A float render state's bits as the float.
+inline float float_of(DWORD bits) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// a x b, row vectors as D3D multiplies them.
+inline D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] =
+                a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
 
 class gl_device final : public IDirect3DDevice9 {
   public:

@@ -24,6 +24,7 @@ struct HGDIOBJ__ {
     int selections = 0;          // device contexts that have it selected
     bool delete_pending = false; // deleted while selected: freed when the last one lets go
     std::unique_ptr<gdi_font> font;
+    LOGFONTA description{}; // of a font, as it was asked for
 };
 
 struct HDC__ {
@@ -50,8 +51,9 @@ template <typename handle> bool is_live(handle h) {
     return h && live_handles<handle>().count(h) != 0;
 }
 
-HGDIOBJ make_object(HGDIOBJ__::kind type, std::unique_ptr<gdi_font> font, bool stock) {
-    auto* object = new HGDIOBJ__{type, stock, 0, false, std::move(font)};
+HGDIOBJ make_object(HGDIOBJ__::kind type, std::unique_ptr<gdi_font> font, bool stock,
+                    const LOGFONTA& description = {}) {
+    auto* object = new HGDIOBJ__{type, stock, 0, false, std::move(font), description};
     live_handles<HGDIOBJ>().insert(object);
     return object;
 }
@@ -85,8 +87,12 @@ const gdi_font* font_of(HDC dc) {
 HGDIOBJ GetStockObject(int object) {
     if (object == SYSTEM_FONT) {
         static HGDIOBJ system_font = [] {
-            auto font = gdi_open_font(16, 7, true, false, nullptr); // no name: the sans face
-            return font ? make_object(HGDIOBJ__::kind::font, std::move(font), true) : nullptr;
+            LOGFONTA description{};
+            description.lfHeight = 16;
+            description.lfWidth = 7;
+            description.lfWeight = FW_BOLD; // no face name: the sans face
+            auto font = gdi_open_font(16, 7, true, false, nullptr, false);
+            return font ? make_object(HGDIOBJ__::kind::font, std::move(font), true, description) : nullptr;
         }();
         return system_font;
     }
@@ -97,10 +103,43 @@ HGDIOBJ GetStockObject(int object) {
     return nullptr;
 }
 
-HFONT CreateFontA(int height, int width, int, int, int weight, DWORD italic, DWORD, DWORD, DWORD, DWORD,
-                  DWORD, DWORD, DWORD, LPCSTR face) {
-    auto font = gdi_open_font(height, std::max(width, 0), weight >= 600, italic != 0, face);
-    return font ? make_object(HGDIOBJ__::kind::font, std::move(font), false) : nullptr;
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                  DWORD underline, DWORD strike_out, DWORD charset, DWORD out_precision, DWORD clip_precision,
+                  DWORD quality, DWORD pitch_and_family, LPCSTR face) {
+    LOGFONTA d{height,
+               width,
+               escapement,
+               orientation,
+               weight,
+               static_cast<BYTE>(italic != 0),
+               static_cast<BYTE>(underline != 0),
+               static_cast<BYTE>(strike_out != 0),
+               static_cast<BYTE>(charset),
+               static_cast<BYTE>(out_precision),
+               static_cast<BYTE>(clip_precision),
+               static_cast<BYTE>(quality),
+               static_cast<BYTE>(pitch_and_family),
+               {}};
+    if (face) std::strncpy(d.lfFaceName, face, LF_FACESIZE - 1);
+    return CreateFontIndirectA(&d);
+}
+
+HFONT CreateFontIndirectA(const LOGFONTA* description) {
+    if (!description) return nullptr;
+    LOGFONTA d = *description;
+    d.lfFaceName[LF_FACESIZE - 1] = '\0';
+    const bool antialiased = d.lfQuality == ANTIALIASED_QUALITY || d.lfQuality == CLEARTYPE_QUALITY;
+    auto font = gdi_open_font(d.lfHeight, std::max<LONG>(d.lfWidth, 0), d.lfWeight >= 600, d.lfItalic != 0,
+                              d.lfFaceName[0] ? d.lfFaceName : nullptr, antialiased);
+    return font ? make_object(HGDIOBJ__::kind::font, std::move(font), false, d) : nullptr;
+}
+
+int GetObjectA(HGDIOBJ object, int size, void* buffer) {
+    if (!is_live(object) || object->type != HGDIOBJ__::kind::font) return 0;
+    if (!buffer) return static_cast<int>(sizeof(LOGFONTA));
+    const int n = std::clamp(size, 0, static_cast<int>(sizeof(LOGFONTA)));
+    std::memcpy(buffer, &object->description, static_cast<size_t>(n));
+    return n;
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
@@ -258,12 +297,32 @@ void fill(HDC dc, const box& clip, const box& area, std::uint32_t pixel) {
             std::memcpy(pixel_at(dc, x, y), &pixel, 4);
 }
 
+// Partly covered pixels (the grey edges of an antialiased font) mix the text colour into what
+// lies below by their coverage; the byte above the colour is taken from the text colour.
+std::uint32_t mix(std::uint32_t below, std::uint32_t ink, unsigned coverage) {
+    std::uint32_t out = ink & 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const unsigned b = (below >> shift) & 0xFF, i = (ink >> shift) & 0xFF;
+        out |= ((i * coverage + b * (255 - coverage) + 127) / 255) << shift;
+    }
+    return out;
+}
+
 void draw_ink(HDC dc, const box& clip, const gdi_glyph& g, long long x0, long long y0, std::uint32_t pixel) {
     box b = intersect(clip, {x0, y0, x0 + g.width, y0 + g.rows});
     for (long long y = b.top; y < b.bottom; ++y)
-        for (long long x = b.left; x < b.right; ++x)
-            if (g.inked(static_cast<int>(x - x0), static_cast<int>(y - y0)))
-                std::memcpy(pixel_at(dc, x, y), &pixel, 4);
+        for (long long x = b.left; x < b.right; ++x) {
+            const unsigned coverage = g.coverage(static_cast<int>(x - x0), static_cast<int>(y - y0));
+            if (coverage == 0) continue;
+            std::uint32_t* p = pixel_at(dc, x, y);
+            std::uint32_t out = pixel;
+            if (coverage < 255) {
+                std::uint32_t below;
+                std::memcpy(&below, p, 4);
+                out = mix(below, pixel, coverage);
+            }
+            std::memcpy(p, &out, 4);
+        }
 }
 
 // One line with its top-left at (x, y): the cells' background first (OPAQUE), then the glyphs

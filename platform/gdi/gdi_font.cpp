@@ -2,8 +2,8 @@
 //
 // Index: 1. Windows-1252 code points; 2. finding a face file through fontconfig (cached per name
 // and style); 3. sized faces: one FT_Face per (file, horizontal and vertical size), shared by
-// fonts; 4. glyph rasterisation (monochrome) and the per-face glyph cache; 5. sizing a font from
-// CreateFontA's height and width.
+// fonts; 4. glyph rasterisation (monochrome, or grey for antialiased fonts) and the per-face
+// glyph cache; 5. sizing a font from CreateFontA's height and width.
 #include "platform/gdi/gdi_font.h"
 
 #include <fontconfig/fontconfig.h>
@@ -107,7 +107,8 @@ FT_Library ft_library() {
 
 class gdi_sized_face {
   public:
-    gdi_sized_face(FT_Face face, bool embolden) : face_(face), embolden_(embolden) {}
+    gdi_sized_face(FT_Face face, bool embolden, bool antialiased)
+        : face_(face), embolden_(embolden), antialiased_(antialiased) {}
     ~gdi_sized_face() { FT_Done_Face(face_); }
     gdi_sized_face(const gdi_sized_face&) = delete;
     gdi_sized_face& operator=(const gdi_sized_face&) = delete;
@@ -119,16 +120,19 @@ class gdi_sized_face {
   private:
     FT_Face face_;
     bool embolden_;
+    bool antialiased_;
     std::array<std::optional<gdi_glyph>, 256> glyphs_;
 };
 
 namespace {
 
-using size_key = std::tuple<std::string, int, long, long, bool>; // file, index, x and y 26.6 sizes, embolden
+// file, index, x and y 26.6 sizes, embolden, antialiased
+using size_key = std::tuple<std::string, int, long, long, bool, bool>;
 
-std::shared_ptr<gdi_sized_face> sized_face(const face_file& file, long x26, long y26, bool embolden) {
+std::shared_ptr<gdi_sized_face> sized_face(const face_file& file, long x26, long y26, bool embolden,
+                                           bool antialiased = false) {
     static auto& cache = *new std::map<size_key, std::weak_ptr<gdi_sized_face>>;
-    size_key key{file.path, file.index, x26, y26, embolden};
+    size_key key{file.path, file.index, x26, y26, embolden, antialiased};
     if (auto live = cache[key].lock()) return live;
     FT_Face face = nullptr;
     if (!ft_library() || FT_New_Face(ft_library(), file.path.c_str(), file.index, &face) != 0) return nullptr;
@@ -136,14 +140,21 @@ std::shared_ptr<gdi_sized_face> sized_face(const face_file& file, long x26, long
         FT_Done_Face(face);
         return nullptr;
     }
-    auto made = std::make_shared<gdi_sized_face>(face, embolden);
+    auto made = std::make_shared<gdi_sized_face>(face, embolden, antialiased);
     cache[key] = made;
     return made;
 }
 
 // ---- 4. glyph rasterisation ---------------------------------------------------------------
 
-void copy_ink(const FT_Bitmap& bitmap, gdi_glyph& g) {
+std::uint8_t grey_level(unsigned value, unsigned short grays) {
+    if (grays < 2) return value ? 255 : 0;
+    return static_cast<std::uint8_t>(std::min(255u, value * 255u / (grays - 1u)));
+}
+
+// Coverage from FreeType's bitmap: mono pixels are all or nothing; grey ones keep their level
+// when the font is antialiased and are cut at half otherwise.
+void copy_ink(const FT_Bitmap& bitmap, bool antialiased, gdi_glyph& g) {
     if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO && bitmap.pixel_mode != FT_PIXEL_MODE_GRAY) return;
     g.width = static_cast<int>(bitmap.width);
     g.rows = static_cast<int>(bitmap.rows);
@@ -152,9 +163,14 @@ void copy_ink(const FT_Bitmap& bitmap, gdi_glyph& g) {
     for (int y = 0; y < g.rows; ++y) {
         const unsigned char* row = bitmap.buffer + (bitmap.pitch >= 0 ? y : g.rows - 1 - y) * stride;
         for (int x = 0; x < g.width; ++x) {
-            bool on =
-                bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x] >= 128;
-            g.ink[static_cast<std::size_t>(y) * g.width + x] = on ? 1 : 0;
+            std::uint8_t level = 0;
+            if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO)
+                level = (row[x >> 3] >> (7 - (x & 7))) & 1 ? 255 : 0;
+            else
+                level = antialiased                      ? grey_level(row[x], bitmap.num_grays)
+                        : row[x] * 2 >= bitmap.num_grays ? 255
+                                                         : 0;
+            g.ink[static_cast<std::size_t>(y) * g.width + x] = level;
         }
     }
 }
@@ -164,16 +180,17 @@ void copy_ink(const FT_Bitmap& bitmap, gdi_glyph& g) {
 gdi_glyph gdi_sized_face::render(std::uint32_t code_point) const {
     gdi_glyph g;
     FT_UInt index = FT_Get_Char_Index(face_, code_point); // 0, the .notdef glyph, when missing
-    if (FT_Load_Glyph(face_, index, FT_LOAD_TARGET_MONO) != 0 &&
-        (index == 0 || FT_Load_Glyph(face_, 0, FT_LOAD_TARGET_MONO) != 0))
+    const FT_Int32 load = antialiased_ ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO;
+    if (FT_Load_Glyph(face_, index, load) != 0 && (index == 0 || FT_Load_Glyph(face_, 0, load) != 0))
         return g;
     FT_GlyphSlot slot = face_->glyph;
     if (embolden_) FT_GlyphSlot_Embolden(slot);
     g.advance = static_cast<int>((slot->advance.x + 32) >> 6);
-    if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return g;
+    const FT_Render_Mode mode = antialiased_ ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
+    if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, mode) != 0) return g;
     g.left = slot->bitmap_left;
     g.top = slot->bitmap_top;
-    copy_ink(slot->bitmap, g);
+    copy_ink(slot->bitmap, antialiased_, g);
     return g;
 }
 
@@ -272,15 +289,16 @@ gdi_font_metrics metrics_for(const font_size& s, gdi_sized_face& sized, bool bol
 
 } // namespace
 
-std::unique_ptr<gdi_font> gdi_open_font(int height, int width, bool bold, bool italic,
-                                        const char* face_name) {
+std::unique_ptr<gdi_font> gdi_open_font(int height, int width, bool bold, bool italic, const char* face_name,
+                                        bool antialiased) {
     std::optional<face_file> file = find_face(face_name, bold, italic);
     if (!file) return nullptr;
     // The design face (any size) gives the proportions the pixel sizes are derived from.
     auto design = sized_face(*file, 64 * 64, 64 * 64, false);
     if (!design) return nullptr;
     font_size s = size_for(design->face(), height, width);
-    auto sized = sized_face(*file, std::lround(s.em_x * 64), std::lround(s.em_y * 64), bold && !file->bold);
+    auto sized = sized_face(*file, std::lround(s.em_x * 64), std::lround(s.em_y * 64), bold && !file->bold,
+                            antialiased);
     if (!sized) return nullptr;
     gdi_font_metrics m = metrics_for(s, *sized, bold);
     return std::make_unique<gdi_font>(std::move(sized), m);

@@ -1,6 +1,7 @@
-// Fonts of the GDI layer: a face found by name through fontconfig, sized and rasterised
-// monochrome by FreeType, with the glyphs of the 256 single-byte codes cached per sized face.
-// GDI calls are made from one thread; nothing here locks.
+// Fonts of the GDI layer: a face found by name through fontconfig, sized and rasterised by
+// FreeType (monochrome, or with grey edges for an antialiased font), with the glyphs of the 256
+// single-byte codes cached per sized face. GDI calls are made from one thread; nothing here
+// locks.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -12,8 +13,9 @@ struct gdi_glyph {
     int advance = 0;               // pen advance, whole pixels
     int left = 0, top = 0;         // ink box: `left` right of the pen, `top` above the baseline
     int width = 0, rows = 0;       // ink box size
-    std::vector<std::uint8_t> ink; // rows * width bytes, 1 where the glyph is drawn
-    bool inked(int x, int y) const { return ink[static_cast<std::size_t>(y) * width + x] != 0; }
+    std::vector<std::uint8_t> ink; // rows * width bytes: coverage, 0 none to 255 full
+    std::uint8_t coverage(int x, int y) const { return ink[static_cast<std::size_t>(y) * width + x]; }
+    bool inked(int x, int y) const { return coverage(x, y) != 0; }
 };
 
 struct gdi_font_metrics {
@@ -48,5 +50,7 @@ std::uint32_t gdi_cp1252_to_unicode(unsigned char code);
 
 // Opens a font with CreateFontA's meaning of height (> 0 cell, < 0 em, 0 default) and width
 // (> 0 average width of the lowercase alphabet, 0 natural); a face name that fontconfig does not
-// know, or null, gives the sans face. Null when no font file can be opened at all.
-std::unique_ptr<gdi_font> gdi_open_font(int height, int width, bool bold, bool italic, const char* face_name);
+// know, or null, gives the sans face. An antialiased font has glyphs with grey edges, and faces
+// of its own. Null when no font file can be opened at all.
+std::unique_ptr<gdi_font> gdi_open_font(int height, int width, bool bold, bool italic, const char* face_name,
+                                        bool antialiased = false);

@@ -2,6 +2,7 @@
 // tests choose, so the layout arithmetic is checked exactly.
 #include <functional>
 #include <gtest/gtest.h>
+#include <limits>
 
 #include "framework/font.h"
 #include "tests/fakes/recording_device.h"
@@ -10,7 +11,8 @@
 namespace {
 
 // Every character measures `width(c)` (8 unless set), the font is `height` high; each glyph
-// drawn leaves one pixel of `ink` at its cell's top-left.
+// drawn leaves one pixel of `ink` at its cell's top-left. With `describes` the font has a
+// description, and fonts made from one are recorded.
 class fake_gdi : public c_font_gdi {
   public:
     explicit fake_gdi(recording_device& dev) : dev_(dev) {}
@@ -21,6 +23,7 @@ class fake_gdi : public c_font_gdi {
     BOOL get_text_metrics(HDC, TEXTMETRICA* m) override {
         *m = {};
         m->tmHeight = height;
+        m->tmAveCharWidth = 7;
         return metrics_ok;
     }
     BOOL get_text_extent(HDC, LPCSTR text, int length, SIZE* size) override {
@@ -33,8 +36,17 @@ class fake_gdi : public c_font_gdi {
         drawn.push_back(text);
         formats |= format;
         recording_surface* s = dev_.surface_of_dc(dc);
-        if (s && rect->left < 512 && rect->top < 256) s->pixel(rect->left, rect->top) = ink;
+        if (s && rect->left < LONG(s->desc.Width) && rect->top < LONG(s->desc.Height))
+            s->pixel(rect->left, rect->top) = ink;
         return height;
+    }
+    BOOL get_description(HFONT, LOGFONTA* out) override {
+        *out = description;
+        return describes;
+    }
+    HFONT create_font(const LOGFONTA& d) override {
+        created.push_back(d);
+        return reinterpret_cast<HFONT>(static_cast<std::uintptr_t>(0x5CA1E000u + created.size()));
     }
 
     int height = 14;
@@ -43,6 +55,9 @@ class fake_gdi : public c_font_gdi {
     DWORD ink = 0x00FFFFFF;
     std::vector<std::string> measured, drawn;
     UINT formats = 0;
+    bool describes = false;
+    LOGFONTA description{14, 8, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, "Fake"};
+    std::vector<LOGFONTA> created;
 
   private:
     recording_device& dev_;
@@ -335,6 +350,220 @@ TEST_F(Text, WildScalesStayDefined) {
     EXPECT_TRUE(z->get_char_rects().empty()); // a line of no width writes nothing
     z->draw();
     EXPECT_EQ(dev.draws().back().as<vertex_tra>()[0].x, 0.0f);
+}
+
+// ---- scaled text ------------------------------------------------------------------------------
+
+class ScaledText : public Text {
+  protected:
+    ScaledText() : plain_gdi(dev) {
+        gdi.describes = true;
+        plain_gdi.width = gdi.width;
+        plain = std::make_unique<c_font>(&gfx, nullptr, &plain_gdi); // no description: drawn as before
+    }
+    struct drawing {
+        std::vector<vertex_tra> glyphs; // of the last draw
+        IDirect3DTexture9* texture;
+        std::vector<std::string> calls; // draws and sampler states, in order
+    };
+    drawing draw(c_text& t) {
+        dev.clear_log();
+        t.draw();
+        drawing d{dev.draws().back().as<vertex_tra>(), dev.draws().back().texture, {}};
+        for (const recorded_call& c : dev.log())
+            if (c.name == "DrawPrimitive")
+                d.calls.push_back("draw");
+            else if (c.name == "SetSamplerState")
+                d.calls.push_back(c.args[1] + "=" + c.args[2]);
+        return d;
+    }
+    std::unique_ptr<c_text> text_at(c_font& f, const std::string& s, float sx, float sy, int flags = 0) {
+        return std::make_unique<c_text>(&gfx, &f, s, 0, 0, 1024, 768, 0.5f, 0xFF00FF00, 0x7FFFFFFF, sx, sy,
+                                        flags);
+    }
+    std::string codes(int from, int to) {
+        std::string out;
+        for (int c = from; c < to; ++c)
+            out += static_cast<char>(c);
+        return out;
+    }
+    fake_gdi plain_gdi;
+    std::unique_ptr<c_font> plain;
+};
+
+TEST_F(ScaledText, QuadsStayWhereTheyWereAndEachTexelLandsOnAPixel) {
+    struct {
+        std::string text, quads; // the code of each quad drawn
+        float sx, sy;
+        int flags;
+        bool filtered; // a quad is not its cell's size
+    } cases[] = {{"Victory!", "Victory!", 8, 8, TEXT_CENTER | TEXT_VCENTER, false},
+                 {"a\tWb c\nd&e", "a    Wb cd&e", 2, 3, TEXT_WRAP | TEXT_RIGHT, false},
+                 {"W\tw", "W    w", 1.5f, 1.5f, TEXT_BOTTOM, true}}; // the tab's last quad takes 15 of 54
+    for (const auto& c : cases) {
+        const drawing before = draw(*text_at(*plain, c.text, c.sx, c.sy, c.flags));
+        const drawing now = draw(*text_at(font(), c.text, c.sx, c.sy, c.flags));
+        const c_scaled_atlas* atlas = font().get_scaled_atlas(c.sx, c.sy, c.text);
+        ASSERT_NE(atlas, nullptr) << c.text;
+        EXPECT_EQ(before.texture, plain->get_texture());
+        EXPECT_EQ(before.calls, (std::vector<std::string>{"draw", "draw"}));
+        EXPECT_EQ(now.texture, atlas->get_texture());
+        if (c.filtered)
+            EXPECT_EQ(now.calls, (std::vector<std::string>{"draw", "6=2", "5=2", "draw", "6=1", "5=1"}));
+        else
+            EXPECT_EQ(now.calls, before.calls) << c.text;
+        ASSERT_EQ(now.glyphs.size(), before.glyphs.size());
+        ASSERT_EQ(now.glyphs.size(), 6 * c.quads.size());
+        for (size_t i = 0; i < now.glyphs.size(); ++i) {
+            const vertex_tra &a = now.glyphs[i], &b = before.glyphs[i];
+            EXPECT_TRUE(a.x == b.x && a.y == b.y && a.z == b.z && a.rhw == b.rhw && a.colour == b.colour)
+                << c.text << " vertex " << i;
+        }
+        for (size_t q = 0; q < c.quads.size(); ++q) {
+            const vertex_tra &tl = now.glyphs[6 * q], &br = now.glyphs[6 * q + 4];
+            const RECT& cell = atlas->get_cell(static_cast<unsigned char>(c.quads[q]));
+            EXPECT_FLOAT_EQ(tl.u * atlas->get_width(), float(cell.left)) << c.text << " quad " << q;
+            EXPECT_FLOAT_EQ(tl.v * atlas->get_height(), float(cell.top)) << c.text << " quad " << q;
+            if (c.filtered) continue;
+            EXPECT_FLOAT_EQ(float(cell.right - cell.left), br.x - tl.x) << c.text << " quad " << q;
+            EXPECT_FLOAT_EQ(float(cell.bottom - cell.top), br.y - tl.y) << c.text << " quad " << q;
+        }
+    }
+}
+
+TEST_F(ScaledText, DrawFastTakesTheSameAtlasForTheSameQuads) {
+    auto fast = [&](c_font& f) {
+        dev.clear_log();
+        f.draw_fast("Wa\tb", 5, 7, 0.5f, 0xFFFFFFFF, 0, 8.0f, 8.0f);
+        return std::pair{dev.draws().back().as<vertex_tra>(), dev.draws().back().texture};
+    };
+    const auto [before, old_texture] = fast(*plain);
+    const auto [now, texture] = fast(font());
+    EXPECT_EQ(old_texture, plain->get_texture());
+    EXPECT_EQ(texture, font().get_scaled_atlas(8, 8, "Wa b")->get_texture());
+    EXPECT_EQ(dev.count("SetSamplerState"), 0); // texel for pixel
+    ASSERT_EQ(now.size(), before.size());
+    for (size_t i = 0; i < now.size(); ++i)
+        EXPECT_TRUE(now[i].x == before[i].x && now[i].y == before[i].y) << i;
+}
+
+TEST_F(ScaledText, ScalesOfOneOrLessAndWildOnesDrawFromTheFontsOwnAtlas) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    for (auto [sx, sy] : {std::pair{1.0f, 1.0f},
+                          {0.5f, 1.0f},
+                          {1.0f, 0.25f},
+                          {nan, 2.0f},
+                          {2.0f, 0.0f},
+                          {inf, inf},
+                          {-2.0f, 2.0f}}) {
+        const drawing d = draw(*text_at(font(), "ab", sx, sy));
+        EXPECT_EQ(d.texture, font().get_texture()) << sx << " " << sy;
+        EXPECT_EQ(d.calls, (std::vector<std::string>{"draw", "draw"})) << sx << " " << sy;
+    }
+    EXPECT_EQ(font().scaled_atlas_count(), 0);
+    EXPECT_TRUE(gdi.created.empty());
+}
+
+TEST_F(ScaledText, TheAtlasFontIsTheFontAtTheDrawnSizeAntialiasedUpToTheRasterLimit) {
+    struct {
+        float sx, sy;
+        LONG width;                       // of the font's description
+        LONG made_height, made_width;     // of the atlas's font
+        int cell_w_height, cell_h_height; // 'W' cell
+    } cases[] = {{8, 8, 8, 112, 64, 248, 112},
+                 {2, 3, 8, 42, 16, 62, 42},
+                 {2, 2, 0, 28, 0, 62, 28},
+                 {2, 3, 0, 42, 14, 62, 42},       // different scales keep the average width
+                 {40, 40, 8, 116, 66, 256, 115}}; // 'W' 1240 wide: at most 256
+    for (const auto& c : cases) {
+        font_.reset();
+        gdi.description.lfWidth = c.width;
+        const c_scaled_atlas* atlas = font().get_scaled_atlas(c.sx, c.sy, "W");
+        ASSERT_NE(atlas, nullptr);
+        const LOGFONTA& made = gdi.created.back();
+        EXPECT_EQ(made.lfHeight, c.made_height) << c.sx << " " << c.sy;
+        EXPECT_EQ(made.lfWidth, c.made_width) << c.sx << " " << c.sy;
+        EXPECT_EQ(made.lfQuality, ANTIALIASED_QUALITY);
+        EXPECT_EQ(made.lfWeight, FW_BOLD);
+        EXPECT_STREQ(made.lfFaceName, "Fake");
+        const RECT& w = atlas->get_cell('W');
+        EXPECT_EQ(w.right - w.left, c.cell_w_height) << c.sx;
+        EXPECT_EQ(w.bottom - w.top, c.cell_h_height) << c.sx;
+    }
+    // Past the limit the quads magnify their cells, through linear filtering.
+    EXPECT_EQ(draw(*text_at(font(), "W", 40, 40)).calls,
+              (std::vector<std::string>{"draw", "6=2", "5=2", "draw", "6=1", "5=1"}));
+    // GDI that cannot make the font at that size: drawn as before, and not asked again.
+    font_.reset();
+    gdi.created.clear();
+    gdi.describes = false;
+    EXPECT_EQ(draw(*text_at(font(), "ab", 8, 8)).texture, font().get_texture());
+    EXPECT_EQ(font().get_scaled_atlas(3, 3, "ab"), nullptr);
+    EXPECT_TRUE(gdi.created.empty());
+}
+
+TEST_F(ScaledText, AnAtlasHoldsOnlyTheGlyphsDrawnInAtMostMaxSizeSquared) {
+    auto held = [](const c_scaled_atlas* a) {
+        std::string out;
+        if (!a) return std::string("no atlas");
+        for (int c = 0; c < 256; ++c)
+            if (a->holds(static_cast<unsigned char>(c))) out += static_cast<char>(c);
+        return out;
+    };
+    gdi.ink = 0x00404040; // a grey edge pixel
+    const c_scaled_atlas* a = font().get_scaled_atlas(8, 8, "ab\n");
+    EXPECT_EQ(held(a), "ab");
+    EXPECT_EQ(a->get_width() * a->get_height(), 256 * 128); // two 72 x 112 cells
+    auto& pixels = static_cast<recording_texture*>(a->get_texture())->level(0);
+    EXPECT_EQ(pixels.pixel(a->get_cell('b').left, a->get_cell('b').top), 0x40FFFFFFu);
+    EXPECT_EQ(pixels.pixel(a->get_cell('b').left + 1, a->get_cell('b').top), 0x00FFFFFFu);
+    const unsigned first = a->get_generation();
+    EXPECT_EQ(font().get_scaled_atlas(8, 8, "ba")->get_generation(), first);
+    a = font().get_scaled_atlas(8, 8, "c\td");
+    EXPECT_EQ(held(a), " abcd"); // with the glyphs held before
+    EXPECT_NE(a->get_generation(), first);
+    // 126 cells of 73 x 113 fit 1024 x 1024: not all 256 codes, which are then drawn as before.
+    EXPECT_EQ(font().get_scaled_atlas(8, 8, codes(1, 256)), nullptr);
+    EXPECT_EQ(draw(*text_at(font(), codes(1, 256), 8, 8)).texture, font().get_texture());
+    EXPECT_EQ(held(font().get_scaled_atlas(8, 8, "ab")), " abcd");
+    EXPECT_EQ(held(font().get_scaled_atlas(8, 8, codes(100, 220))).size(), 120u + 4);
+    EXPECT_EQ(held(font().get_scaled_atlas(8, 8, codes(33, 43))), codes(33, 43)); // alone, no room left
+    for (const recorded_call* c : dev.find("CreateTexture")) {
+        EXPECT_LE(std::stoi(c->args[0]), c_scaled_atlas::max_size);
+        EXPECT_LE(std::stoi(c->args[1]), c_scaled_atlas::max_size);
+    }
+}
+
+TEST_F(ScaledText, TextsFollowTheirAtlasPackedAnewEvictedOrRepaintedAfterAReset) {
+    auto t = text_at(font(), "ab", 8, 8);
+    auto u_of_a = [&] {
+        const c_scaled_atlas* a = font().get_scaled_atlas(8, 8, "ab");
+        return float(a->get_cell('a').left) / a->get_width();
+    };
+    EXPECT_FLOAT_EQ(draw(*t).glyphs[0].u, u_of_a());
+    font().get_scaled_atlas(8, 8, codes(1, 97)); // 'a' moves right
+    EXPECT_FLOAT_EQ(draw(*t).glyphs[0].u, u_of_a());
+    EXPECT_GT(draw(*t).glyphs[0].u, 0.5f);
+    for (float s : {2.0f, 3.0f, 4.0f, 5.0f})
+        font().get_scaled_atlas(s, s, "x");
+    EXPECT_EQ(font().scaled_atlas_count(), c_font::max_scaled_atlases); // 8 x 8 was the oldest
+    drawing again = draw(*t);
+    EXPECT_EQ(font().scaled_atlas_count(), c_font::max_scaled_atlases);
+    EXPECT_EQ(again.texture, font().get_scaled_atlas(8, 8, "ab")->get_texture());
+    EXPECT_FLOAT_EQ(again.glyphs[0].u, u_of_a());
+
+    const c_scaled_atlas* a = font().get_scaled_atlas(8, 8, "ab");
+    const unsigned generation = a->get_generation();
+    const RECT cell = a->get_cell('b');
+    font().before_reset();
+    EXPECT_EQ(a->get_texture(), nullptr);
+    font().after_reset();
+    ASSERT_NE(a->get_texture(), nullptr);
+    EXPECT_EQ(a->get_generation(), generation);
+    EXPECT_EQ(a->get_cell('b'), cell);
+    EXPECT_EQ(static_cast<recording_texture*>(a->get_texture())->level(0).pixel(cell.left, cell.top),
+              0xFFFFFFFFu);
+    EXPECT_EQ(draw(*t).texture, a->get_texture());
 }
 
 } // namespace

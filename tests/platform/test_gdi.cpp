@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -448,4 +449,64 @@ TEST(GdiObjects, StaleAndForeignHandlesFailInsteadOfCrashing) {
     EXPECT_EQ(gdi_create_memory_dc(nullptr, 4, 4, 16), nullptr);
     std::uint32_t tiny[4];
     EXPECT_EQ(gdi_create_memory_dc(tiny, 4, 1, 8), nullptr); // pitch shorter than a row
+}
+
+TEST(GdiObjects, FontDescriptionsRoundTripAndAntialiasedGlyphsBlendTheirEdges) {
+    font_handle aa(CreateFontA(40, 0, 0, 0, FW_BOLD, 1, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0,
+                               "DejaVu Sans"));
+    ASSERT_NE(aa.handle, nullptr);
+    LOGFONTA d{};
+    EXPECT_EQ(GetObjectA(aa.handle, 0, nullptr), int(sizeof d));
+    EXPECT_EQ(GetObjectA(aa.handle, 4, &d), 4); // as much as asked for
+    EXPECT_EQ(d.lfHeight, 40);
+    EXPECT_EQ(d.lfWeight, 0);
+    ASSERT_EQ(GetObjectA(aa.handle, sizeof d, &d), int(sizeof d));
+    EXPECT_EQ(d.lfWeight, FW_BOLD);
+    EXPECT_EQ(d.lfItalic, 1);
+    EXPECT_EQ(d.lfQuality, ANTIALIASED_QUALITY);
+    EXPECT_STREQ(d.lfFaceName, "DejaVu Sans");
+    LOGFONTA system{};
+    ASSERT_EQ(GetObjectA(GetStockObject(SYSTEM_FONT), sizeof system, &system), int(sizeof system));
+    EXPECT_EQ(system.lfHeight, 16);
+    EXPECT_EQ(system.lfWidth, 7);
+    EXPECT_EQ(GetObjectA(GetStockObject(BLACK_BRUSH), sizeof system, &system), 0);
+    EXPECT_EQ(GetObjectA(nullptr, sizeof system, &system), 0);
+    EXPECT_EQ(CreateFontIndirectA(nullptr), nullptr);
+    LOGFONTA unterminated = d;
+    std::memset(unterminated.lfFaceName, 'x', sizeof unterminated.lfFaceName);
+    font_handle cut(CreateFontIndirectA(&unterminated));
+    ASSERT_EQ(GetObjectA(cut.handle, sizeof unterminated, &unterminated), int(sizeof unterminated));
+    EXPECT_EQ(std::string(unterminated.lfFaceName), std::string(LF_FACESIZE - 1, 'x'));
+
+    // Red on blue: hard-edged glyphs leave only the two colours; antialiased ones add edge pixels
+    // that mix them by coverage, in many steps.
+    d.lfQuality = NONANTIALIASED_QUALITY;
+    font_handle hard(CreateFontIndirectA(&d));
+    for (HFONT f : {hard.handle, aa.handle}) {
+        canvas c(48, 48, 0xFF0000FF);
+        SelectObject(c.dc(), f);
+        EXPECT_EQ(metrics_of(c.dc()).tmHeight, 40);
+        SetTextColor(c.dc(), RGB(255, 0, 0));
+        SetBkMode(c.dc(), TRANSPARENT);
+        RECT r{0, 0, 48, 48};
+        DrawTextA(c.dc(), "O", -1, &r, DT_SINGLELINE);
+        SelectObject(c.dc(), GetStockObject(SYSTEM_FONT));
+        std::set<std::uint32_t> mixes;
+        int red = 0, other = 0;
+        for (std::uint32_t p : c.pixels()) {
+            const unsigned rr = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            red += p == k_red;
+            if (p == k_red || p == k_blue) continue;
+            if (g == 0 && rr + b >= 254 && rr + b <= 256)
+                mixes.insert(p);
+            else
+                ++other;
+        }
+        EXPECT_GT(red, 100);
+        EXPECT_EQ(other, 0);
+        if (f == hard.handle)
+            EXPECT_TRUE(mixes.empty());
+        else
+            EXPECT_GE(mixes.size(), 20u);
+    }
 }
