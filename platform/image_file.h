@@ -33,8 +33,23 @@ struct image_pixels {
 };
 
 // Checks the header, then decodes. D3DERR_INVALIDCALL when the file cannot be opened, E_FAIL
-// when it is refused or does not decode; `why` (may be null) says which.
+// when it is refused or does not decode; `why` (may be null) says which. A picture prefetched
+// below is taken from its worker instead (the same result, failures included).
 HRESULT load_image_file(const char* path, image_pixels* out, std::string* why);
+
+// Background decoding. Starts decoding the file on a worker thread, so that the next
+// load_image_file of the same path takes the result, waiting only for what is left of the
+// decoding; a file changed on disk since then is decoded afresh. `background` pictures are
+// not needed soon: they are decoded by a worker of lower priority, so they never slow down
+// what is needed first. A path already waiting to be taken is not decoded twice.
+void prefetch_image_file(const std::string& path, bool background);
+// Gives up every prefetched picture not taken yet (a worker busy with one finishes it first).
+void discard_prefetched_images();
+
+// The next mip level of a width x height picture: max(width / 2, 1) x max(height / 2, 1)
+// pixels into `out`, each the rounded mean of the four below it channel by channel (an odd
+// last row or column counted twice).
+void halve_pixels(const std::uint32_t* pixels, UINT width, UINT height, std::uint32_t* out);
 
 // "PNG", "BMP", "TGA", "ICO" or "".
 const char* image_format_name(image_file_format format);
