@@ -45,6 +45,8 @@ HRESULT load_image_file(const char* path, image_pixels* out, std::string* why);
 void prefetch_image_file(const std::string& path, bool background);
 // Gives up every prefetched picture not taken yet (a worker busy with one finishes it first).
 void discard_prefetched_images();
+// True when no worker has a picture left to decode (for tests and diagnostics).
+bool prefetch_idle();
 
 // The next mip level of a width x height picture: max(width / 2, 1) x max(height / 2, 1)
 // pixels into `out`, each the rounded mean of the four below it channel by channel (an odd

@@ -127,6 +127,13 @@ class prefetcher {
         }
     }
 
+    bool idle() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const job& j : jobs_)
+            if (j.at != job::stage::done) return false;
+        return true;
+    }
+
   private:
     void run(bool background) {
         if (background) setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
@@ -185,6 +192,10 @@ void prefetch_image_file(const std::string& path, bool background) {
 
 void discard_prefetched_images() {
     the_prefetcher().discard();
+}
+
+bool prefetch_idle() {
+    return the_prefetcher().idle();
 }
 
 bool take_prefetched_image(const char* path, image_pixels* out, std::string* why, HRESULT* hr) {
