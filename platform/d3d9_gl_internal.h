@@ -212,6 +212,7 @@ class gl_surface final : public IDirect3DSurface9, public gl_object {
     void materialise();
     // Call before the contents change: a derived level below takes its pixels from these first.
     void before_change();
+    void keep_level_below();
     // For GetRenderTargetData: `pixels` is about to be overwritten whole.
     void begin_overwrite();
     // A lock that needed the CPU copy has ended: a level GL stores lets it go.
@@ -252,6 +253,10 @@ class gl_texture final : public IDirect3DTexture9, public gl_object {
     // copy go.
     void upload(UINT level);
     bool drawable() const { return tex != 0; }
+    // A whole level written from `texels` (width x height pixels, no padding), as a lock and
+    // unlock writing every pixel would, without the CPU copy between. False, changing nothing,
+    // for a level that is locked or not lockable.
+    bool write_level(UINT level, const uint32_t* texels);
     // Levels below the top become the halvings of the top's current contents, each computed
     // only when a lock or the sampler needs it (the texture loader's mip chain).
     void derive_levels();

@@ -148,16 +148,19 @@ void gl_surface::materialise() {
     if (got != pixels.data()) pixels.assign(got, got + pixel_count(this));
 }
 
+void gl_surface::keep_level_below() {
+    // The level below may still be defined as the halving of this one: it keeps what it is.
+    if (!container || level + 1 >= container->levels.size()) return;
+    gl_surface* below = container->levels[level + 1];
+    if (below->derived) {
+        below->materialise();
+        below->derived = false;
+    }
+}
+
 void gl_surface::before_change() {
     if (!container) return;
-    // The level below may still be defined as the halving of this one: it keeps what it is.
-    if (level + 1 < container->levels.size()) {
-        gl_surface* below = container->levels[level + 1];
-        if (below->derived) {
-            below->materialise();
-            below->derived = false;
-        }
-    }
+    keep_level_below();
     materialise(); // a lock of part of the level keeps the rest
     blank = derived = false;
 }
@@ -332,6 +335,24 @@ void gl_texture::upload(UINT level) {
         device->binding_changed();
     }
     s->trim();
+}
+
+bool gl_texture::write_level(UINT level, const uint32_t* texels) {
+    if (level >= levels.size() || levels[level]->locked || !levels[level]->cpu_access) return false;
+    gl_surface* s = levels[level];
+    s->keep_level_below();
+    s->blank = s->derived = false;
+    if (lean() && device && s->gl_storage) {
+        free_pixels(s->pixels);
+        gl.BindTexture(GL_TEXTURE_2D, tex);
+        gl.TexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(s->width),
+                         static_cast<GLsizei>(s->height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels);
+        device->binding_changed();
+        return true;
+    }
+    s->pixels.assign(texels, texels + pixel_count(s));
+    upload(level);
+    return true;
 }
 
 const uint32_t* gl_texture::contents(UINT level, std::vector<uint32_t>& scratch) {

@@ -69,6 +69,9 @@ HRESULT fill_level(IDirect3DTexture9* texture, UINT level, const image& img) {
         fitted = scaled(img, desc.Width, desc.Height);
         source = &fitted;
     }
+    // The GL device takes the pixels straight into GL.
+    auto* gl_texture = dynamic_cast<d3dgl::gl_texture*>(texture);
+    if (gl_texture && gl_texture->write_level(level, source->pixels.data())) return D3D_OK;
     D3DLOCKED_RECT locked{};
     hr = texture->LockRect(level, &locked, nullptr, 0);
     if (FAILED(hr)) return hr;
