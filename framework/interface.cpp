@@ -276,7 +276,8 @@ void prefetch_interface() {
             prefetch_image_file(split_quoted(ini.get_raw(section, format_string("%d%d", i, j))).file, false);
     for (int i = 0; i < 4; ++i)
         for (const widget_picture& w : widget_pictures)
-            prefetch_image_file(split_quoted(ini.get_raw(section, format_string("%s%d", w.key, i))).file, false);
+            prefetch_image_file(split_quoted(ini.get_raw(section, format_string("%s%d", w.key, i))).file,
+                                false);
     g_prefetched = true;
 }
 

@@ -305,8 +305,9 @@ HRESULT decode_image_pixels(const char* path, image_pixels* out, std::string* wh
     // the result where no palette or colour key needs a whole surface conversion.
     if (!SDL_ISPIXELFORMAT_INDEXED(decoded->format->format) && !SDL_HasColorKey(decoded.get())) {
         SDL_LockSurface(decoded.get());
-        const int converted = SDL_ConvertPixels(w, ht, decoded->format->format, decoded->pixels, decoded->pitch,
-                                                SDL_PIXELFORMAT_ARGB8888, out->pixels.data(), w * 4);
+        const int converted =
+            SDL_ConvertPixels(w, ht, decoded->format->format, decoded->pixels, decoded->pitch,
+                              SDL_PIXELFORMAT_ARGB8888, out->pixels.data(), w * 4);
         SDL_UnlockSurface(decoded.get());
         if (converted == 0) return D3D_OK;
     }

@@ -53,7 +53,7 @@ struct job {
     bool background = false;
     stage at = stage::queued;
     bool discarded = false;
-    bool wanted = false; // a thread waits to take it
+    bool wanted = false;     // a thread waits to take it
     bool identified = false; // the file existed as a regular file when the decoding began
     file_identity identity;
     HRESULT hr = E_FAIL;

@@ -336,7 +336,8 @@ TEST_F(GlResources, ReleasingTheDeviceLeavesHeldResourcesUsable) {
     EXPECT_EQ(static_cast<uint32_t*>(locked.pBits)[3], 4u);
     t->UnlockRect(0);
     EXPECT_EQ(t->Release(), 0u);
-    EXPECT_EQ(level_pixels(loaded, 0), (std::vector<uint32_t>{0xFF406080u, 0xFF204060u, 0xFF406080u, 0xFF204060u}));
+    EXPECT_EQ(level_pixels(loaded, 0),
+              (std::vector<uint32_t>{0xFF406080u, 0xFF204060u, 0xFF406080u, 0xFF204060u}));
     EXPECT_EQ(level_pixels(loaded, 1), std::vector<uint32_t>{0xFF305070u});
     EXPECT_EQ(loaded->Release(), 0u);
 }

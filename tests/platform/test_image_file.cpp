@@ -257,7 +257,7 @@ TEST(Halving, EachPixelIsTheRoundedMeanOfTheFourBelowIt) {
         {2, 2, {0x00000000u, 0x04040404u, 0x08080808u, 0x0C0C0C0Cu}, {0x06060606u}},
         {2, 2, {0x01u, 0x02u, 0x02u, 0x02u}, {0x02u}}, // 1.75 rounds up
         {2, 2, {0xFF000000u, 0xFF000000u, 0x01000000u, 0x00000000u}, {0x80000000u}},
-        {3, 1, {0x10u, 0x20u, 0x30u}, {0x18u}},       // the odd column is left out, the row counted twice
+        {3, 1, {0x10u, 0x20u, 0x30u}, {0x18u}}, // the odd column is left out, the row counted twice
         {1, 3, {0x10u, 0x30u, 0x50u}, {0x20u}},
         {1, 1, {0x12345678u}, {0x12345678u}},
         {4, 2, {1, 1, 9, 9, 1, 1, 9, 9}, {1, 9}},
