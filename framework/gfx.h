@@ -173,6 +173,7 @@ class c_image : public c_reportable {
     void scan_alpha();
 
     const std::string& get_file_name() const { return file_name_; }
+    // Null for an image made with when_drawn until it is first queued.
     IDirect3DTexture9* get_texture() const { return texture_; }
     float get_order() const { return order_; }
     bool get_has_alpha() const { return has_alpha_; }

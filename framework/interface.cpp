@@ -293,8 +293,12 @@ void load_interface(int screen_width, int screen_height) {
     g_prefetched = false;
     c_ini& ini = *g_interface;
     read_cursors(ini);
+    // The pictures needed at once first: one that names the same file as a later one is the
+    // image both share, and so it has its texture from the start.
     for (const screen_picture& p : screen_pictures)
-        *p.global = p.when_drawn ? read_picture_when_drawn(ini, p.key) : read_picture(ini, p.key);
+        if (!p.when_drawn) *p.global = read_picture(ini, p.key);
+    for (const screen_picture& p : screen_pictures)
+        if (p.when_drawn) *p.global = read_picture_when_drawn(ini, p.key);
     read_gui_settings(ini, screen_width, screen_height);
     read_variants(ini);
 }

@@ -237,6 +237,10 @@ TEST_F(Interface, TheExitAndOptionsBackgroundsBecomeTexturesWhenFirstDrawn) {
     EXPECT_RAISES(options.draw(), "Unable to create texture.");
     EXPECT_RAISES(options.draw(), "Unable to create texture.");
     EXPECT_EQ(g_options_background->get_texture(), nullptr);
+    // A picture the menu needs at once that names the same file is the same image, textured.
+    load(std::string(base_ini) + "[misc]\nexitscreen_background=wood.png\nlogo=wood.png\n");
+    EXPECT_EQ(g_logo, g_exitscreen_background);
+    EXPECT_NE(g_logo->get_texture(), nullptr);
     // A file that is missing or no picture at all is reported by the load, as every other one.
     for (const char* file : {"missing.png", "interface.ini"}) {
         SCOPED_TRACE(file);
