@@ -7,6 +7,7 @@
 // asks for it, which waits for no queue. Only pixels are made here; textures stay with the
 // caller's thread.
 #include <SDL2/SDL_image.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -136,6 +137,8 @@ class prefetcher {
 
   private:
     void run(bool background) {
+        // Named for whoever lists the program's threads (a profiler, a hang report).
+        pthread_setname_np(pthread_self(), background ? "picture bg" : "picture");
         if (background) setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
