@@ -381,6 +381,7 @@ const uint32_t* gl_texture::contents(UINT level, std::vector<uint32_t>& scratch)
 void gl_texture::derive_levels() {
     for (size_t i = 1; i < levels.size(); ++i) {
         gl_surface* s = levels[i];
+        if (s->locked) continue; // the program writes there: its pixels stay what they are
         free_pixels(s->pixels);
         s->blank = false;
         s->derived = true;

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <list>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "platform/d3d9.h"
@@ -83,11 +84,17 @@ class prefetcher {
             // The decoders' one-time set-up, before two threads could race through it.
             IMG_Init(IMG_INIT_PNG);
         }
+        std::thread& worker = background ? background_ : urgent_;
+        if (!worker.joinable()) {
+            try {
+                worker = std::thread([this, background] { run(background); });
+            } catch (const std::system_error&) {
+                return; // no thread to be had: the picture is decoded when it is loaded
+            }
+        }
         job& j = jobs_.emplace_back();
         j.path = std::move(key);
         j.background = background;
-        std::thread& worker = background ? background_ : urgent_;
-        if (!worker.joinable()) worker = std::thread([this, background] { run(background); });
         changed_.notify_all();
     }
 
