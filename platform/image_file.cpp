@@ -8,12 +8,14 @@
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_image.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "platform/d3d9.h"
 #include "platform/image_decode.h"
@@ -330,6 +332,24 @@ HRESULT load_image_file(const char* path, image_pixels* out, std::string* why) {
     HRESULT hr = S_OK;
     if (path && take_prefetched_image(path, out, why, &hr)) return hr;
     return decode_image_pixels(path, out, why);
+}
+
+namespace {
+constexpr std::size_t mapped_from = 256 * 1024;
+}
+
+void* allocate_picture_memory(std::size_t bytes) {
+    if (bytes < mapped_from) return ::operator new(bytes);
+    void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
+    return memory;
+}
+
+void free_picture_memory(void* memory, std::size_t bytes) {
+    if (bytes < mapped_from)
+        ::operator delete(memory);
+    else
+        munmap(memory, bytes);
 }
 
 void halve_pixels(const std::uint32_t* pixels, UINT width, UINT height, std::uint32_t* out) {

@@ -3,6 +3,7 @@
 // crafted or truncated file can neither make the decoder allocate gigabytes nor reach a decoder
 // for a format the program does not use.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,11 +26,26 @@ struct image_header {
 // the pixels its header claims (uncompressed data) or could possibly expand to (compressed data).
 bool read_image_header(const char* path, image_header* out, std::string* why);
 
+// Memory for pictures: a buffer of a quarter megabyte or more is mapped and unmapped whole, so
+// that once freed it never stays resident in a heap. Pictures are decoded on worker threads,
+// whose heaps keep much of what is freed into them, even by another thread.
+void* allocate_picture_memory(std::size_t bytes);
+void free_picture_memory(void* memory, std::size_t bytes);
+template <class T> struct picture_allocator {
+    using value_type = T;
+    picture_allocator() = default;
+    template <class U> picture_allocator(const picture_allocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(allocate_picture_memory(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) { free_picture_memory(p, n * sizeof(T)); }
+    template <class U> bool operator==(const picture_allocator<U>&) const { return true; }
+};
+using picture_buffer = std::vector<std::uint32_t, picture_allocator<std::uint32_t>>;
+
 struct image_pixels {
     image_file_format format = image_file_format::unknown;
     UINT width = 0, height = 0;
-    std::vector<std::uint32_t> pixels; // 0xAARRGGBB, row 0 at the top
-    bool has_alpha = false;            // an alpha channel or a colour key in the file
+    picture_buffer pixels;  // 0xAARRGGBB, row 0 at the top
+    bool has_alpha = false; // an alpha channel or a colour key in the file
 };
 
 // Checks the header, then decodes. D3DERR_INVALIDCALL when the file cannot be opened, E_FAIL

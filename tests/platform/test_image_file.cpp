@@ -204,7 +204,7 @@ loaded load_pixels(const std::string& path) {
     image_pixels image;
     loaded out{};
     out.hr = load_image_file(path.c_str(), &image, &out.why);
-    out.pixels = image.pixels;
+    out.pixels.assign(image.pixels.begin(), image.pixels.end());
     return out;
 }
 
