@@ -139,7 +139,10 @@ class c_gfx : public c_reportable {
 class c_image : public c_reportable {
   public:
     // From a file (or "" for none), then registered with refcount 1 and its batches locked.
-    c_image(c_gfx* gfx, const std::string& file_name, float order);
+    // With when_drawn the texture is made only when the image is first queued (a picture of a
+    // screen that is not shown yet): until then get_texture() is null, and the first queueing
+    // raises what creating the texture raises.
+    c_image(c_gfx* gfx, const std::string& file_name, float order, bool when_drawn = false);
     // On a texture, to which it adds a reference.
     c_image(c_gfx* gfx, IDirect3DTexture9* texture, float order);
     // Only through release() (or the wrapper's destructor for what is left at the end).
@@ -170,6 +173,7 @@ class c_image : public c_reportable {
     void scan_alpha();
 
     const std::string& get_file_name() const { return file_name_; }
+    // Null for an image made with when_drawn until it is first queued.
     IDirect3DTexture9* get_texture() const { return texture_; }
     float get_order() const { return order_; }
     bool get_has_alpha() const { return has_alpha_; }
@@ -196,6 +200,7 @@ class c_image : public c_reportable {
         int per_primitive; // vertices per primitive
     };
     void init();
+    void load_when_drawn();
     void draw_batch(batch& b, const char* function);
     void queue(batch& b, const void* vertices, int n, const char* function);
     bool translucent(D3DCOLOR a, D3DCOLOR b, D3DCOLOR c) const;
@@ -206,6 +211,7 @@ class c_image : public c_reportable {
     IDirect3DDevice9* device_;
     IDirect3DTexture9* texture_ = nullptr;
     std::string file_name_;
+    bool pending_ = false; // made with when_drawn, and the texture not made yet
     bool has_alpha_ = false;
     float order_;
     batch tra_{nullptr, nullptr, 0, tra_capacity, sizeof(vertex_tra), FVF_TRA, D3DPT_TRIANGLELIST, 3};

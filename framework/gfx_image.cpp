@@ -4,10 +4,31 @@
 
 #include "framework/gfx.h"
 
-c_image::c_image(c_gfx* gfx, const std::string& file_name, float order)
+c_image::c_image(c_gfx* gfx, const std::string& file_name, float order, bool when_drawn)
     : gfx_(gfx), device_(gfx->get_device()), file_name_(file_name), order_(order) {
-    if (!file_name_.empty()) texture_ = gfx_->create_texture(file_name_);
+    if (!file_name_.empty()) {
+        if (when_drawn)
+            pending_ = true;
+        else
+            texture_ = gfx_->create_texture(file_name_);
+    }
     init();
+}
+
+void c_image::load_when_drawn() {
+    if (!pending_) return;
+    // Still pending after a failure: every later attempt reports the picture again.
+    IDirect3DTexture9* texture = gfx_->create_texture(file_name_);
+    texture_ = texture;
+    pending_ = false;
+    try {
+        scan_alpha();
+    } catch (...) {
+        texture_ = nullptr;
+        pending_ = true;
+        texture->Release();
+        throw;
+    }
 }
 
 c_image::c_image(c_gfx* gfx, IDirect3DTexture9* texture, float order)
@@ -63,6 +84,7 @@ void c_image::queue(batch& b, const void* vertices, int n, const char* function)
 }
 
 void c_image::add_triangle_tra(const vertex_tra v[3], bool direct) {
+    load_when_drawn();
     if (!direct && translucent(v[0].colour, v[1].colour, v[2].colour)) {
         alpha_record r{};
         std::memcpy(r.vertices, v, sizeof r.vertices);
@@ -76,6 +98,7 @@ void c_image::add_triangle_tra(const vertex_tra v[3], bool direct) {
 }
 
 void c_image::add_triangle_unt(const vertex_unt v[3], bool direct) {
+    load_when_drawn();
     if (!direct && translucent(v[0].colour, v[1].colour, v[2].colour)) {
         alpha_record r{};
         for (int i = 0; i < 3; ++i)
@@ -90,6 +113,7 @@ void c_image::add_triangle_unt(const vertex_unt v[3], bool direct) {
 }
 
 void c_image::add_pointsprite_tra(const vertex_ps& s, bool direct) {
+    load_when_drawn();
     if (!direct && translucent(s.colour, s.colour, s.colour)) {
         alpha_record r{};
         r.vertices[0] = {s.x, s.y, s.z, s.rhw, s.colour, 0.0f, 0.0f};

@@ -15,6 +15,7 @@
 #include "framework/ini.h"
 #include "framework/interpolator.h"
 #include "framework/misc.h"
+#include "platform/image/image_file.h"
 
 c_gui_settings g_gui_settings;
 c_gui_settings g_minimap_gui_settings;
@@ -30,6 +31,8 @@ namespace {
 
 // Every image reference the loader took, each given back once by release_interface.
 std::vector<c_image*> g_held_images;
+// prefetch_interface ran for the next load_interface.
+bool g_prefetched = false;
 
 const char* const cursor_names[26] = {
     "arrow",     "hand",      "scroll_left", "scroll_right", "scroll_up", "scroll_down", "scroll_ul",
@@ -99,6 +102,52 @@ c_image* read_picture(c_ini& ini, const char* key) {
     return take_image(ini.get_raw("misc", key));
 }
 
+// The picture of a screen the program does not open with, made a texture when first drawn
+// (its pixels are decoded in the background meanwhile). A file that is missing or no picture
+// at all is reported now, as every other picture is; one that only fails to decode, when its
+// screen first opens.
+c_image* read_picture_when_drawn(c_ini& ini, const char* key) {
+    const std::string file = ini.get_raw("misc", key);
+    if (file.empty() || !read_image_header(file.c_str(), nullptr, nullptr)) return take_image(file);
+    for (c_image* image : g_gfx->get_images())
+        if (image->get_file_name() == file && image->get_order() == 0.0f) return take_image(file);
+    c_image* image = new c_image(g_gfx, file, 0.0f, true);
+    g_held_images.push_back(image);
+    return image;
+}
+
+// The full-screen pictures, and whether the menu's first frame can do without them.
+struct screen_picture {
+    const char* key;
+    c_image** global;
+    bool when_drawn;
+};
+const screen_picture screen_pictures[4] = {
+    {"mainmenu_background", &g_mainmenu_background, false},
+    {"exitscreen_background", &g_exitscreen_background, true},
+    {"options_background", &g_options_background, true},
+    {"logo", &g_logo, false},
+};
+
+// The widget pictures of each state: "<key><state>" = "file" a r g b.
+struct widget_picture {
+    const char* key;
+    c_image* (c_gui_settings::*images)[4];
+    D3DCOLOR (c_gui_settings::*colours)[4];
+};
+const widget_picture widget_pictures[8] = {
+    {"vscroll_up", &c_gui_settings::vscroll_up_images, &c_gui_settings::vscroll_up_colours},
+    {"vscroll_down", &c_gui_settings::vscroll_down_images, &c_gui_settings::vscroll_down_colours},
+    {"vscroll_paddle", &c_gui_settings::vscroll_paddle_images, &c_gui_settings::vscroll_paddle_colours},
+    {"listdropper_bup", &c_gui_settings::listdropper_bup_images, &c_gui_settings::listdropper_bup_colours},
+    {"listdropper_bdown", &c_gui_settings::listdropper_bdown_images,
+     &c_gui_settings::listdropper_bdown_colours},
+    {"namebox_caret", &c_gui_settings::namebox_caret_images, &c_gui_settings::namebox_caret_colours},
+    {"checkbox_checked", &c_gui_settings::checkbox_checked_images, &c_gui_settings::checkbox_checked_colours},
+    {"checkbox_unchecked", &c_gui_settings::checkbox_unchecked_images,
+     &c_gui_settings::checkbox_unchecked_colours},
+};
+
 // "file" width height a r g b
 void read_frame_piece(c_ini& ini, const std::string& section, c_gui_settings& s, int state, int piece) {
     quoted_value v = split_quoted(ini.get_raw(section, format_string("%d%d", state, piece)));
@@ -163,24 +212,10 @@ void read_gui_settings(c_ini& ini, int screen_width, int screen_height) {
     s.border_top = ini.get_int(section, "st");
     s.border_bottom = ini.get_int(section, "sb");
     read_text_styles(ini, section, s, TEXT_CENTER | TEXT_VCENTER | TEXT_WRAP);
-    for (int i = 0; i < 4; ++i) {
-        auto key = [i](const char* name) { return format_string("%s%d", name, i); };
-        read_image_colour(ini, section, key("vscroll_up"), s.vscroll_up_images[i], s.vscroll_up_colours[i]);
-        read_image_colour(ini, section, key("vscroll_down"), s.vscroll_down_images[i],
-                          s.vscroll_down_colours[i]);
-        read_image_colour(ini, section, key("vscroll_paddle"), s.vscroll_paddle_images[i],
-                          s.vscroll_paddle_colours[i]);
-        read_image_colour(ini, section, key("listdropper_bup"), s.listdropper_bup_images[i],
-                          s.listdropper_bup_colours[i]);
-        read_image_colour(ini, section, key("listdropper_bdown"), s.listdropper_bdown_images[i],
-                          s.listdropper_bdown_colours[i]);
-        read_image_colour(ini, section, key("namebox_caret"), s.namebox_caret_images[i],
-                          s.namebox_caret_colours[i]);
-        read_image_colour(ini, section, key("checkbox_checked"), s.checkbox_checked_images[i],
-                          s.checkbox_checked_colours[i]);
-        read_image_colour(ini, section, key("checkbox_unchecked"), s.checkbox_unchecked_images[i],
-                          s.checkbox_unchecked_colours[i]);
-    }
+    for (int i = 0; i < 4; ++i)
+        for (const widget_picture& w : widget_pictures)
+            read_image_colour(ini, section, format_string("%s%d", w.key, i), (s.*w.images)[i],
+                              (s.*w.colours)[i]);
     s.vscroll_bigchange = ini.get_int(section, "vscroll_bigchange");
     s.listbox_vscroll_width = ini.get_int(section, "listbox_vscroll_width");
     s.listitem_height = ini.get_int(section, "listitem_height");
@@ -212,7 +247,39 @@ void read_variants(c_ini& ini) {
     read_text_styles(ini, "checkbox_gui_settings", g_checkbox_gui_settings, TEXT_VCENTER | TEXT_WRAP);
 }
 
+// Gives up what load_interface made; prefetched pictures stay for the next load.
+void release_assets() {
+    delete g_cursors;
+    g_cursors = nullptr;
+    for (c_image* image : g_held_images)
+        image->release();
+    g_held_images.clear();
+    for (const screen_picture& p : screen_pictures)
+        *p.global = nullptr;
+    for (c_gui_settings* s : {&g_gui_settings, &g_minimap_gui_settings, &g_aub_gui_settings,
+                              &g_etb_gui_settings, &g_checkbox_gui_settings})
+        *s = c_gui_settings{};
+}
+
 } // namespace
+
+void prefetch_interface() {
+    c_ini& ini = *g_interface;
+    // In the order load_interface takes them, so the worker keeps ahead of it.
+    for (const char* name : cursor_names)
+        prefetch_image_file(split_quoted(ini.get_raw("cursors", name)).file, false);
+    for (const screen_picture& p : screen_pictures)
+        prefetch_image_file(ini.get_raw("misc", p.key), p.when_drawn);
+    const std::string section = "gui_settings";
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 9; ++j)
+            prefetch_image_file(split_quoted(ini.get_raw(section, format_string("%d%d", i, j))).file, false);
+    for (int i = 0; i < 4; ++i)
+        for (const widget_picture& w : widget_pictures)
+            prefetch_image_file(split_quoted(ini.get_raw(section, format_string("%s%d", w.key, i))).file,
+                                false);
+    g_prefetched = true;
+}
 
 void load_interface() {
     int width = 0, height = 0;
@@ -221,27 +288,25 @@ void load_interface() {
 }
 
 void load_interface(int screen_width, int screen_height) {
-    release_interface();
+    release_assets();
+    if (!g_prefetched) prefetch_interface();
+    g_prefetched = false;
     c_ini& ini = *g_interface;
     read_cursors(ini);
-    g_mainmenu_background = read_picture(ini, "mainmenu_background");
-    g_exitscreen_background = read_picture(ini, "exitscreen_background");
-    g_options_background = read_picture(ini, "options_background");
-    g_logo = read_picture(ini, "logo");
+    // The pictures needed at once first: one that names the same file as a later one is the
+    // image both share, and so it has its texture from the start.
+    for (const screen_picture& p : screen_pictures)
+        if (!p.when_drawn) *p.global = read_picture(ini, p.key);
+    for (const screen_picture& p : screen_pictures)
+        if (p.when_drawn) *p.global = read_picture_when_drawn(ini, p.key);
     read_gui_settings(ini, screen_width, screen_height);
     read_variants(ini);
 }
 
 void release_interface() {
-    delete g_cursors;
-    g_cursors = nullptr;
-    for (c_image* image : g_held_images)
-        image->release();
-    g_held_images.clear();
-    g_mainmenu_background = g_exitscreen_background = g_options_background = g_logo = nullptr;
-    for (c_gui_settings* s : {&g_gui_settings, &g_minimap_gui_settings, &g_aub_gui_settings,
-                              &g_etb_gui_settings, &g_checkbox_gui_settings})
-        *s = c_gui_settings{};
+    release_assets();
+    discard_prefetched_images();
+    g_prefetched = false;
 }
 
 // Every look takes the new display size, so a widget without a parent fills the new screen

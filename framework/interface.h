@@ -19,16 +19,24 @@ extern c_image* g_exitscreen_background;
 extern c_image* g_options_background;
 extern c_image* g_logo;
 
+// Starts decoding every picture g_interface names on worker threads, so that load_interface
+// finds them decoded; the exit screen's and the options' backgrounds, which the menu does not
+// open with, at a lower priority. Call as soon as g_interface exists: making the device takes
+// long enough to decode the rest meanwhile. load_interface calls it when nobody did.
+void prefetch_interface();
 // Reads g_interface once at start-up, after g_gfx and the game font g_font exist: the 26
 // cursors into a new g_cursors (then cursor 0 is current), the four pictures, and the five gui
 // settings records with the screen size of the core's display. Raises "Unable to create
 // texture." / "Unable to create cursor texture." for image files that cannot be loaded, and
-// refuses a listitem_height below 1.
+// refuses a listitem_height below 1. The exit screen's and the options' backgrounds become
+// textures when first drawn: a file of theirs that is missing or no picture is reported here,
+// one that only fails to decode when the screen first opens.
 void load_interface();
 // The same with a given screen size (for tests and tools without a core).
 void load_interface(int screen_width, int screen_height);
-// Gives up every asset load_interface made (cursors, pictures, the settings' images) and clears
-// the globals. Safe to call when nothing was loaded. Call before the graphics wrapper goes.
+// Gives up every asset load_interface made (cursors, pictures, the settings' images) and every
+// picture decoded ahead and not taken, and clears the globals. Safe to call when nothing was
+// loaded. Call before the graphics wrapper goes.
 void release_interface();
 
 // After a failed device check: releases the game font's per-frame buffers, lets the core wait

@@ -44,6 +44,7 @@ int main_routine() {
     g_rules = new c_ini("rules.ini");
     g_stringtable = new c_ini("stringtable.ini");
     g_interface = new c_ini("interface.ini");
+    prefetch_interface(); // decoded while the window and the device are made
     settings_record settings = read_screen_settings(*g_settings);
     // A real full screen when the settings ask for one and a sizeable window otherwise; a discarding
     // swap chain, the performance counter as the clock, and no system cursor: the game draws its own.

@@ -731,6 +731,7 @@ HRESULT gl_device::GetRenderTargetData(IDirect3DSurface9* render_target, IDirect
     if (!source || !dest || source->device != this || dest->device != this) return D3DERR_INVALIDCALL;
     if (!source->is_render_target() || !dest->lockable() || dest->locked) return D3DERR_INVALIDCALL;
     if (source->width != dest->width || source->height != dest->height) return D3DERR_INVALIDCALL;
+    dest->begin_overwrite();
     read_back(source, dest);
     return D3D_OK;
 }

@@ -530,6 +530,8 @@ void gl_device::stream_upload(GLenum target, GLuint buffer, const void* data, si
 }
 
 bool gl_device::prepare_draw(D3DPRIMITIVETYPE type, GLuint buffer, UINT base_offset, UINT stride) {
+    // A managed texture's mip levels get GL storage only once a mip filter reads them.
+    if (textures_[0] && sampler_states_[0][D3DSAMP_MIPFILTER] != D3DTEXF_NONE) textures_[0]->sample_mips();
     if (dirty_ & dirty_target) apply_target();
     if (dirty_ & dirty_scissor) apply_scissor_rect(drawing_area());
     if (dirty_ & dirty_blend) apply_blend();

@@ -64,6 +64,7 @@ namespace d3dgl {
     X(PFNGLACTIVETEXTUREPROC, ActiveTexture)                                                                 \
     X(PFNGLTEXIMAGE2DPROC, TexImage2D)                                                                       \
     X(PFNGLTEXSUBIMAGE2DPROC, TexSubImage2D)                                                                 \
+    X(PFNGLGETTEXIMAGEPROC, GetTexImage)                                                                     \
     X(PFNGLTEXPARAMETERIPROC, TexParameteri)                                                                 \
     X(PFNGLGENSAMPLERSPROC, GenSamplers)                                                                     \
     X(PFNGLDELETESAMPLERSPROC, DeleteSamplers)                                                               \
@@ -201,7 +202,7 @@ class gl_surface final : public IDirect3DSurface9, public gl_object {
     void hold_binding();
     void unhold_binding();
 
-    bool lockable() const { return !pixels.empty(); }
+    bool lockable() const { return cpu_access; }
     bool is_render_target() const;
     bool on_window() const { return kind == surface_kind::back_buffer && fbo == 0; }
     // The framebuffer object drawing into this colour target, made on first use.
@@ -213,9 +214,27 @@ class gl_surface final : public IDirect3DSurface9, public gl_object {
     UINT width, height;
     D3DFORMAT format;
     DWORD usage;
+    // Where a lockable level's contents are (a plain surface has them in `pixels` throughout):
+    // zeros while `blank`; the halving of the level above while `derived`; otherwise in
+    // `pixels` when that is not empty, else only in GL (a managed level GL stores lets its
+    // CPU copy go once the lock that needed it has ended).
+    // Makes `pixels` hold the contents.
+    void materialise();
+    // Call before the contents change: a derived level below takes its pixels from these first.
+    void before_change();
+    void keep_level_below();
+    // For GetRenderTargetData: `pixels` is about to be overwritten whole.
+    void begin_overwrite();
+    // A lock that needed the CPU copy has ended: a level GL stores lets it go.
+    void trim();
+
     gl_texture* container = nullptr;
     UINT level = 0;
     std::vector<uint32_t> pixels; // CPU copy of lockable surfaces, row 0 = top, pitch = width * 4
+    bool cpu_access = false;      // lockable: LockRect, GetDC and GetRenderTargetData reach the pixels
+    bool blank = true;            // never written since it was made
+    bool derived = false;
+    bool gl_storage = false; // a texture level with storage in the container's GL texture
     GLuint fbo = 0;
     GLuint colour_tex = 0;   // a back buffer kept in a framebuffer object
     GLuint renderbuffer = 0; // depth storage
@@ -240,9 +259,26 @@ class gl_texture final : public IDirect3DTexture9, public gl_object {
     void drop_gl() override;
     void forget_device() override;
 
-    // Sends a level's CPU copy to GL.
+    // Sends a level's CPU copy to GL (when GL stores the level), then lets a managed level's
+    // copy go.
     void upload(UINT level);
     bool drawable() const { return tex != 0; }
+    // A whole level written from `texels` (width x height pixels, no padding), as a lock and
+    // unlock writing every pixel would, without the CPU copy between. False, changing nothing,
+    // for a level that is locked or not lockable.
+    bool write_level(UINT level, const uint32_t* texels);
+    // Levels below the top become the halvings of the top's current contents, each computed
+    // only when a lock or the sampler needs it (the texture loader's mip chain).
+    void derive_levels();
+    // The sampler is about to read the mip levels: until then only level 0 has GL storage, as
+    // a sampler without a mip filter reads nothing else.
+    void sample_mips();
+    // Managed levels that GL stores keep no CPU copy outside the locks that need one.
+    bool lean() const { return pool == D3DPOOL_MANAGED && tex != 0; }
+    // A level's contents: its pixels, or GL's or derived ones made in `scratch`.
+    const uint32_t* contents(UINT level, std::vector<uint32_t>& scratch);
+    // Gives every mip level GL storage holding its contents.
+    void send_mips();
 
     DWORD usage;
     D3DFORMAT format;
@@ -254,6 +290,7 @@ class gl_texture final : public IDirect3DTexture9, public gl_object {
     uint64_t id;
     uint64_t version = 0;
     uint64_t sampled_in_frame = 0;
+    bool mips_on_gl = false;
 };
 
 class gl_vertex_buffer final : public IDirect3DVertexBuffer9, public gl_object {

@@ -4,11 +4,16 @@
 // Index: 1. lifetime; 2. surfaces; 3. textures; 4. vertex buffers; 5. creation calls.
 //
 // Lockable resources keep a CPU copy that the program writes; unlocking hands it to GL.
+// Managed texture levels are lean: GL's copy is the only one outside a lock (a lock reads it
+// back), a level never written is known to be zeros without storage, the loader's mip levels
+// are computed from the level above only when something reads them, and mip levels get GL
+// storage only once a sampler with a mip filter reads them.
 // Pixels are 0xAARRGGBB values, row 0 at the top, in memory and in GL textures alike.
 #include <algorithm>
 
 #include "platform/d3d9/d3d9_gl_internal.h"
 #include "platform/gdi/gdi_internal.h"
+#include "platform/image/image_file.h"
 
 namespace d3dgl {
 
@@ -25,6 +30,15 @@ bool valid_pool(D3DPOOL pool) {
 }
 
 uint64_t g_last_texture_id = 0;
+
+size_t pixel_count(const gl_surface* s) {
+    return static_cast<size_t>(s->width) * s->height;
+}
+
+// Lets a vector's memory go, not only its elements.
+void free_pixels(std::vector<uint32_t>& pixels) {
+    std::vector<uint32_t>().swap(pixels);
+}
 } // namespace
 
 // ---- 1. lifetime --------------------------------------------------------------------------
@@ -55,7 +69,11 @@ void gl_object::maybe_delete() {
 
 gl_surface::gl_surface(gl_device* owner, surface_kind k, UINT w, UINT h, D3DFORMAT f, D3DPOOL p, DWORD u)
     : gl_object(owner, p), kind(k), width(w), height(h), format(f), usage(u) {
-    if (kind == surface_kind::plain) pixels.assign(static_cast<size_t>(w) * h, 0);
+    if (kind == surface_kind::plain) {
+        pixels.assign(static_cast<size_t>(w) * h, 0);
+        cpu_access = true;
+        blank = false;
+    }
 }
 
 gl_surface::~gl_surface() {
@@ -105,18 +123,58 @@ HRESULT gl_surface::LockRect(D3DLOCKED_RECT* locked_rect, const RECT* rect, DWOR
     if (r.left < 0 || r.top < 0 || r.right > static_cast<LONG>(width) ||
         r.bottom > static_cast<LONG>(height) || r.left >= r.right || r.top >= r.bottom)
         return D3DERR_INVALIDCALL;
+    lock_read_only = (flags & D3DLOCK_READONLY) != 0;
+    if (lock_read_only)
+        materialise();
+    else
+        before_change();
     locked_rect->Pitch = static_cast<INT>(width * 4);
     locked_rect->pBits = pixels.data() + static_cast<size_t>(r.top) * width + r.left;
     locked = true;
-    lock_read_only = (flags & D3DLOCK_READONLY) != 0;
     return D3D_OK;
 }
 
 HRESULT gl_surface::UnlockRect() {
     if (!locked || dc) return D3DERR_INVALIDCALL;
     locked = false;
-    if (container && !lock_read_only) container->upload(level);
+    if (container && !lock_read_only)
+        container->upload(level);
+    else
+        trim();
     return D3D_OK;
+}
+
+void gl_surface::materialise() {
+    if (!pixels.empty() || !container) return;
+    const uint32_t* got = container->contents(level, pixels);
+    if (got != pixels.data()) pixels.assign(got, got + pixel_count(this));
+}
+
+void gl_surface::keep_level_below() {
+    // The level below may still be defined as the halving of this one: it keeps what it is.
+    if (!container || level + 1 >= container->levels.size()) return;
+    gl_surface* below = container->levels[level + 1];
+    if (below->derived) {
+        below->materialise();
+        below->derived = false;
+    }
+}
+
+void gl_surface::before_change() {
+    if (!container) return;
+    keep_level_below();
+    materialise(); // a lock of part of the level keeps the rest
+    blank = derived = false;
+}
+
+void gl_surface::begin_overwrite() {
+    before_change();
+}
+
+void gl_surface::trim() {
+    if (locked || pixels.empty() || !container || !container->lean()) return;
+    // Blank and derived levels are known without a copy; GL keeps the rest of a lean texture.
+    if (blank || derived || gl_storage) free_pixels(pixels);
 }
 
 HRESULT gl_surface::GetDC(HDC* out) {
@@ -124,9 +182,13 @@ HRESULT gl_surface::GetDC(HDC* out) {
     *out = nullptr;
     // GDI knows no alpha: like D3D, contexts only on surfaces without it.
     if (!lockable() || locked || format != D3DFMT_X8R8G8B8) return D3DERR_INVALIDCALL;
+    before_change();
     HDC context = gdi_create_memory_dc(pixels.data(), static_cast<int>(width), static_cast<int>(height),
                                        static_cast<int>(width * 4));
-    if (!context) return E_FAIL;
+    if (!context) {
+        if (container) container->upload(level); // what before_change made known goes to GL
+        return E_FAIL;
+    }
     // The surface stays locked while GDI draws into its pixels.
     locked = true;
     lock_read_only = false;
@@ -199,11 +261,15 @@ gl_texture::gl_texture(gl_device* owner, UINT width, UINT height, UINT level_cou
     : gl_object(owner, p), usage(u), format(f), id(++g_last_texture_id) {
     bool lockable = pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC);
     bool on_gl = pool == D3DPOOL_DEFAULT || pool == D3DPOOL_MANAGED;
+    // A render target's levels may be drawn into and a dynamic texture's are written often:
+    // those have GL storage throughout. A managed texture's mip levels wait for a mip filter.
+    mips_on_gl = on_gl && pool != D3DPOOL_MANAGED;
+    UINT stored = !on_gl ? 0 : mips_on_gl ? level_count : 1;
     if (on_gl) {
         gl.GenTextures(1, &tex);
         gl.BindTexture(GL_TEXTURE_2D, tex);
         gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-        gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(level_count - 1));
+        gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(stored - 1));
         // X8R8G8B8's unused byte must read as opaque.
         if (format == D3DFMT_X8R8G8B8) gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
         owner->binding_changed();
@@ -213,12 +279,13 @@ gl_texture::gl_texture(gl_device* owner, UINT width, UINT height, UINT level_cou
         auto* s = new gl_surface(owner, surface_kind::texture_level, w, h, format, pool, usage);
         s->container = this;
         s->level = i;
-        if (lockable) s->pixels.assign(static_cast<size_t>(w) * h, 0);
+        s->cpu_access = lockable;
+        s->gl_storage = i < stored;
         levels.push_back(s);
-        // Storage only: a new texture's contents are undefined until it is filled, and every
-        // lockable level is uploaded when its lock ends, so sending the zeroed copy now would
-        // only double the work of each picture loaded.
-        if (on_gl)
+        // Storage only: a level never written reads as zeros through a lock without GL being
+        // asked, and every lockable level is uploaded when its lock ends, so sending zeros now
+        // would only double the work of each picture loaded.
+        if (s->gl_storage)
             gl.TexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(w),
                           static_cast<GLsizei>(h), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
     }
@@ -237,8 +304,15 @@ gl_texture::~gl_texture() {
 
 void gl_texture::drop_gl() {
     if (!device) return;
-    for (gl_surface* s : levels)
+    // The device goes before the texture: what only GL held comes back into memory.
+    if (refs > 0 || holds > 0) {
+        for (gl_surface* s : levels)
+            if (s->cpu_access && !s->blank && !s->derived) s->materialise();
+    }
+    for (gl_surface* s : levels) {
         s->drop_gl();
+        s->gl_storage = false;
+    }
     if (tex) {
         gl.DeleteTextures(1, &tex);
         device->forget_texture(tex);
@@ -253,13 +327,98 @@ void gl_texture::forget_device() {
 }
 
 void gl_texture::upload(UINT level) {
-    if (!tex || !device || level >= levels.size()) return;
-    device->texture_changed(this);
+    if (level >= levels.size()) return;
+    if (tex && device) device->texture_changed(this);
     gl_surface* s = levels[level];
+    if (tex && device && s->gl_storage && !s->pixels.empty()) {
+        gl.BindTexture(GL_TEXTURE_2D, tex);
+        gl.TexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(s->width),
+                         static_cast<GLsizei>(s->height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                         s->pixels.data());
+        device->binding_changed();
+    }
+    s->trim();
+}
+
+bool gl_texture::write_level(UINT level, const uint32_t* texels) {
+    if (level >= levels.size() || levels[level]->locked || !levels[level]->cpu_access) return false;
+    gl_surface* s = levels[level];
+    if (tex && device) device->texture_changed(this);
+    s->keep_level_below();
+    s->blank = s->derived = false;
+    if (lean() && device && s->gl_storage) {
+        free_pixels(s->pixels);
+        gl.BindTexture(GL_TEXTURE_2D, tex);
+        gl.TexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(s->width),
+                         static_cast<GLsizei>(s->height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels);
+        device->binding_changed();
+        return true;
+    }
+    s->pixels.assign(texels, texels + pixel_count(s));
+    upload(level);
+    return true;
+}
+
+const uint32_t* gl_texture::contents(UINT level, std::vector<uint32_t>& scratch) {
+    gl_surface* s = levels[level];
+    if (!s->pixels.empty()) return s->pixels.data();
+    const size_t count = pixel_count(s);
+    if (s->blank || (!s->derived && !(s->gl_storage && tex && device))) {
+        scratch.assign(count, 0);
+    } else if (s->derived && level > 0) {
+        std::vector<uint32_t> above_scratch;
+        const gl_surface* above = levels[level - 1];
+        const uint32_t* from = contents(level - 1, above_scratch);
+        scratch.resize(count);
+        halve_pixels(from, above->width, above->height, scratch.data());
+    } else {
+        scratch.resize(count);
+        gl.BindTexture(GL_TEXTURE_2D, tex);
+        gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
+        gl.GetTexImage(GL_TEXTURE_2D, static_cast<GLint>(level), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                       scratch.data());
+        device->binding_changed();
+    }
+    return scratch.data();
+}
+
+void gl_texture::derive_levels() {
+    for (size_t i = 1; i < levels.size(); ++i) {
+        gl_surface* s = levels[i];
+        if (s->locked) continue; // the program writes there: its pixels stay what they are
+        free_pixels(s->pixels);
+        s->blank = false;
+        s->derived = true;
+    }
+    if (levels.size() > 1 && levels[1]->gl_storage) send_mips();
+}
+
+void gl_texture::sample_mips() {
+    if (mips_on_gl || !tex || !device) return;
+    mips_on_gl = true;
+    send_mips();
     gl.BindTexture(GL_TEXTURE_2D, tex);
-    gl.TexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(s->width),
-                     static_cast<GLsizei>(s->height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, s->pixels.data());
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels.size() - 1));
     device->binding_changed();
+}
+
+void gl_texture::send_mips() {
+    // Top down, each level computed from the one above while that is still in memory.
+    for (size_t i = 1; i < levels.size(); ++i)
+        levels[i]->materialise();
+    for (size_t i = 1; i < levels.size(); ++i) {
+        gl_surface* s = levels[i];
+        gl.BindTexture(GL_TEXTURE_2D, tex);
+        gl.TexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(s->width),
+                      static_cast<GLsizei>(s->height), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                      s->pixels.data());
+        // GL holds the level now as it is: later changes above no longer reach it.
+        s->gl_storage = true;
+        s->blank = s->derived = false;
+    }
+    device->binding_changed();
+    for (size_t i = 1; i < levels.size(); ++i)
+        levels[i]->trim();
 }
 
 HRESULT gl_texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {

@@ -1,7 +1,8 @@
 // D3DX: the texture loader on the program's picture reader, and the matrix and vector helpers
 // (row vectors).
 // The loader only calls IDirect3DDevice9 methods (CreateTexture, LockRect, UnlockRect), so it
-// fills textures of any device implementation, the recording fake of the tests included.
+// fills textures of any device implementation, the recording fake of the tests included; only
+// the mip chain of a GL device's texture is left to that texture to compute.
 #include "platform/d3dx9.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/d3d9/d3d9_gl_internal.h"
 #include "platform/image/image_file.h"
 
 namespace {
@@ -45,29 +47,13 @@ image scaled(const image& src, UINT width, UINT height) {
     return out;
 }
 
-// The next mip level: each pixel the mean of the (up to) four below it, channel by channel.
+// The next mip level (see halve_pixels).
 image halved(const image& src) {
     image out;
     out.width = std::max<UINT>(src.width / 2, 1);
     out.height = std::max<UINT>(src.height / 2, 1);
     out.pixels.resize(static_cast<size_t>(out.width) * out.height);
-    for (UINT y = 0; y < out.height; ++y) {
-        for (UINT x = 0; x < out.width; ++x) {
-            UINT sum[4] = {0, 0, 0, 0};
-            for (UINT dy = 0; dy < 2; ++dy) {
-                for (UINT dx = 0; dx < 2; ++dx) {
-                    UINT sx = std::min(x * 2 + dx, src.width - 1), sy = std::min(y * 2 + dy, src.height - 1);
-                    uint32_t p = src.pixels[static_cast<size_t>(sy) * src.width + sx];
-                    for (int c = 0; c < 4; ++c)
-                        sum[c] += (p >> (c * 8)) & 0xFF;
-                }
-            }
-            uint32_t p = 0;
-            for (int c = 0; c < 4; ++c)
-                p |= ((sum[c] + 2) / 4) << (c * 8);
-            out.pixels[static_cast<size_t>(y) * out.width + x] = p;
-        }
-    }
+    halve_pixels(src.pixels.data(), src.width, src.height, out.pixels.data());
     return out;
 }
 
@@ -83,6 +69,9 @@ HRESULT fill_level(IDirect3DTexture9* texture, UINT level, const image& img) {
         fitted = scaled(img, desc.Width, desc.Height);
         source = &fitted;
     }
+    // The GL device takes the pixels straight into GL.
+    auto* gl_texture = dynamic_cast<d3dgl::gl_texture*>(texture);
+    if (gl_texture && gl_texture->write_level(level, source->pixels.data())) return D3D_OK;
     D3DLOCKED_RECT locked{};
     hr = texture->LockRect(level, &locked, nullptr, 0);
     if (FAILED(hr)) return hr;
@@ -126,11 +115,19 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, LPCSTR file_name,
     if (FAILED(hr)) return hr;
     if (!created) return E_FAIL;
     DWORD count = created->GetLevelCount();
+    // The GL device computes mip levels from the level above when something reads them (no
+    // sampler reads them without a mip filter): a screen-sized picture's chain costs start-up
+    // time for nothing. Other devices are filled level by level.
+    auto* lazy = dynamic_cast<d3dgl::gl_texture*>(created);
     for (DWORD level = 0; level < count; ++level) {
         hr = fill_level(created, level, img);
         if (FAILED(hr)) {
             created->Release();
             return hr;
+        }
+        if (lazy) {
+            lazy->derive_levels();
+            break;
         }
         if (level + 1 < count) img = halved(img);
     }

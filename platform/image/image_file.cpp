@@ -8,11 +8,14 @@
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_image.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "platform/d3d9.h"
 #include "platform/image/image_decode.h"
@@ -283,7 +286,7 @@ SDL_Surface* decode_image_file(const char* path, image_header* header, std::stri
     return s;
 }
 
-HRESULT load_image_file(const char* path, image_pixels* out, std::string* why) {
+HRESULT decode_image_pixels(const char* path, image_pixels* out, std::string* why) {
     image_header h;
     {
         file_bytes f(path ? path : "");
@@ -296,16 +299,26 @@ HRESULT load_image_file(const char* path, image_pixels* out, std::string* why) {
     if (!decoded) return E_FAIL;
     out->format = h.format;
     out->has_alpha = decoded->format->Amask != 0 || SDL_HasColorKey(decoded.get());
-    // ARGB8888 is a 32-bit 0xAARRGGBB value per pixel: D3DFMT_A8R8G8B8 in memory.
+    const int w = decoded->w, ht = decoded->h;
+    out->width = static_cast<UINT>(w);
+    out->height = static_cast<UINT>(ht);
+    out->pixels.resize(static_cast<size_t>(out->width) * out->height);
+    // ARGB8888 is a 32-bit 0xAARRGGBB value per pixel: D3DFMT_A8R8G8B8 in memory. Straight into
+    // the result where no palette or colour key needs a whole surface conversion.
+    if (!SDL_ISPIXELFORMAT_INDEXED(decoded->format->format) && !SDL_HasColorKey(decoded.get())) {
+        SDL_LockSurface(decoded.get());
+        const int converted =
+            SDL_ConvertPixels(w, ht, decoded->format->format, decoded->pixels, decoded->pitch,
+                              SDL_PIXELFORMAT_ARGB8888, out->pixels.data(), w * 4);
+        SDL_UnlockSurface(decoded.get());
+        if (converted == 0) return D3D_OK;
+    }
     surface_ptr argb(SDL_ConvertSurfaceFormat(decoded.get(), SDL_PIXELFORMAT_ARGB8888, 0));
     decoded.reset();
     if (!argb) {
         if (why) *why = std::string("the picture does not convert: ") + SDL_GetError();
         return E_FAIL;
     }
-    out->width = static_cast<UINT>(argb->w);
-    out->height = static_cast<UINT>(argb->h);
-    out->pixels.resize(static_cast<size_t>(out->width) * out->height);
     SDL_LockSurface(argb.get());
     for (UINT y = 0; y < out->height; ++y)
         std::memcpy(&out->pixels[static_cast<size_t>(y) * out->width],
@@ -313,6 +326,50 @@ HRESULT load_image_file(const char* path, image_pixels* out, std::string* why) {
                     static_cast<size_t>(out->width) * 4);
     SDL_UnlockSurface(argb.get());
     return D3D_OK;
+}
+
+HRESULT load_image_file(const char* path, image_pixels* out, std::string* why) {
+    HRESULT hr = S_OK;
+    if (path && take_prefetched_image(path, out, why, &hr)) return hr;
+    return decode_image_pixels(path, out, why);
+}
+
+namespace {
+constexpr std::size_t mapped_from = 256 * 1024;
+}
+
+void* allocate_picture_memory(std::size_t bytes) {
+    if (bytes < mapped_from) return ::operator new(bytes);
+    void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
+    return memory;
+}
+
+void free_picture_memory(void* memory, std::size_t bytes) {
+    if (bytes < mapped_from)
+        ::operator delete(memory);
+    else
+        munmap(memory, bytes);
+}
+
+void halve_pixels(const std::uint32_t* pixels, UINT width, UINT height, std::uint32_t* out) {
+    const UINT out_w = std::max<UINT>(width / 2, 1), out_h = std::max<UINT>(height / 2, 1);
+    for (UINT y = 0; y < out_h; ++y) {
+        const std::uint32_t* row0 = pixels + static_cast<size_t>(std::min(y * 2, height - 1)) * width;
+        const std::uint32_t* row1 = pixels + static_cast<size_t>(std::min(y * 2 + 1, height - 1)) * width;
+        for (UINT x = 0; x < out_w; ++x) {
+            const UINT x0 = std::min(x * 2, width - 1), x1 = std::min(x * 2 + 1, width - 1);
+            const std::uint32_t quad[4] = {row0[x0], row0[x1], row1[x0], row1[x1]};
+            std::uint32_t p = 0;
+            for (int c = 0; c < 32; c += 8) {
+                UINT sum = 2;
+                for (std::uint32_t q : quad)
+                    sum += (q >> c) & 0xFF;
+                p |= (sum / 4) << c;
+            }
+            out[static_cast<size_t>(y) * out_w + x] = p;
+        }
+    }
 }
 
 const char* image_format_name(image_file_format format) {

@@ -304,6 +304,10 @@ run_case picture_truncated "$picture|mainmenu" truncate_mid_line DATA/screens/ma
 run_case picture_wrong_type "$picture|mainmenu" 'cp DATA/credits.ini DATA/screens/mainmenu.png'
 run_case picture_absurd_size "$picture|mainmenu|size|large" huge_png DATA/screens/mainmenu.png
 run_case picture_is_directory "$picture|mainmenu" 'rm DATA/screens/mainmenu.png && mkdir DATA/screens/mainmenu.png'
+# the backgrounds of screens the menu does not open with: a missing one is reported at the start,
+# one that fails only to decode when its screen opens (the exit screen, after the battle)
+run_case options_picture_missing "$picture" rm DATA/screens/options.png
+run_case exitscreen_picture_truncated "$picture" truncate_mid_line DATA/screens/exitscreen.png
 run_case cursor_missing "$picture" rm DATA/cursors/arrow.png
 run_case cursor_crafted_tga "$picture|size|large" \
   'crafted_tga DATA/cursors/arrow.tga && set_key DATA/interface.ini cursors arrow "\"cursors/arrow.tga\" 1 1 32 32"'

@@ -217,6 +217,38 @@ TEST_F(Interface, BadEntriesEndInASentenceNeverInACrash) {
     EXPECT_LE(c.left, c.right);
 }
 
+TEST_F(Interface, TheExitAndOptionsBackgroundsBecomeTexturesWhenFirstDrawn) {
+    // A picture whose header is sound but whose data stops halfway.
+    std::string whole = read_file(dir.file("wood.png"));
+    write_file(dir.file("cut.png"), whole.substr(0, whole.size() / 2));
+    load(std::string(base_ini) + "[misc]\nmainmenu_background=arrow.png\nexitscreen_background=wood.png\n"
+                                 "options_background=cut.png\n");
+    EXPECT_NE(g_mainmenu_background->get_texture(), nullptr);
+    EXPECT_EQ(g_exitscreen_background->get_texture(), nullptr);
+    EXPECT_EQ(g_options_background->get_texture(), nullptr);
+    cwd_guard in(dir.path());
+    c_picture exit_screen(&g_gui_settings, g_exitscreen_background);
+    dev.clear_log();
+    exit_screen.draw();
+    EXPECT_NE(g_exitscreen_background->get_texture(), nullptr);
+    EXPECT_EQ(dev.count("SetTexture"), 1);
+    // The broken one is reported when its screen opens, and again should it be drawn again.
+    c_picture options(&g_gui_settings, g_options_background);
+    EXPECT_RAISES(options.draw(), "Unable to create texture.");
+    EXPECT_RAISES(options.draw(), "Unable to create texture.");
+    EXPECT_EQ(g_options_background->get_texture(), nullptr);
+    // A picture the menu needs at once that names the same file is the same image, textured.
+    load(std::string(base_ini) + "[misc]\nexitscreen_background=wood.png\nlogo=wood.png\n");
+    EXPECT_EQ(g_logo, g_exitscreen_background);
+    EXPECT_NE(g_logo->get_texture(), nullptr);
+    // A file that is missing or no picture at all is reported by the load, as every other one.
+    for (const char* file : {"missing.png", "interface.ini"}) {
+        SCOPED_TRACE(file);
+        EXPECT_RAISES(load(std::string(base_ini) + "[misc]\noptions_background=" + file + "\n"),
+                      "Unable to create texture.");
+    }
+}
+
 TEST_F(Interface, AQuotedNameWithoutNumbersAndAPlainNameAreBothFileNames) {
     // The profile reader drops quotes around a whole value: "arrow.png" alone reads as arrow.png.
     std::string ini = base_ini;

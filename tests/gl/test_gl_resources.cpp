@@ -6,10 +6,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 
+#include "platform/d3d9/d3d9_gl_internal.h"
 #include "platform/window/window_internal.h"
+#include "platform/wingdi.h"
 #include "tests/gl/gl_test_util.h"
 
 namespace {
@@ -67,6 +70,11 @@ std::vector<uint32_t> level_pixels(IDirect3DTexture9* t, UINT level) {
                 static_cast<const void*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch))[x]);
     t->UnlockRect(level);
     return out;
+}
+
+// What a managed level holds in memory outside the device's GL copy.
+const std::vector<uint32_t>& cpu_copy(IDirect3DTexture9* t, UINT level) {
+    return static_cast<d3dgl::gl_texture*>(t)->levels[level]->pixels;
 }
 
 HRESULT load(IDirect3DDevice9* dev, const char* path, IDirect3DTexture9** t, UINT w = 0, UINT h = 0,
@@ -315,6 +323,12 @@ TEST_F(GlResources, VertexBuffersLockWholeOrInPart) {
 TEST_F(GlResources, ReleasingTheDeviceLeavesHeldResourcesUsable) {
     IDirect3DTexture9* t = texture(2, 2, {1, 2, 3, 4});
     dev->SetTexture(0, t);
+    // A loaded picture: level 0 only in GL, its mip level not computed yet.
+    temp_file bmp(".bmp");
+    write_bmp(bmp.path(), 2, 2, [](int x, int) { return x ? 0x204060u : 0x406080u; });
+    IDirect3DTexture9* loaded = nullptr;
+    ASSERT_EQ(load(dev, bmp.path(), &loaded), D3D_OK);
+    ASSERT_TRUE(cpu_copy(loaded, 0).empty());
     EXPECT_EQ(dev->Release(), 0u);
     dev = nullptr;
     D3DLOCKED_RECT locked{};
@@ -322,6 +336,153 @@ TEST_F(GlResources, ReleasingTheDeviceLeavesHeldResourcesUsable) {
     EXPECT_EQ(static_cast<uint32_t*>(locked.pBits)[3], 4u);
     t->UnlockRect(0);
     EXPECT_EQ(t->Release(), 0u);
+    EXPECT_EQ(level_pixels(loaded, 0),
+              (std::vector<uint32_t>{0xFF406080u, 0xFF204060u, 0xFF406080u, 0xFF204060u}));
+    EXPECT_EQ(level_pixels(loaded, 1), std::vector<uint32_t>{0xFF305070u});
+    EXPECT_EQ(loaded->Release(), 0u);
+}
+
+void write_level(IDirect3DTexture9* t, UINT level, const RECT* part, const std::vector<uint32_t>& texels) {
+    D3DSURFACE_DESC desc{};
+    t->GetLevelDesc(level, &desc);
+    RECT r = part ? *part : RECT{0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(t->LockRect(level, &locked, part, 0), D3D_OK);
+    const LONG w = r.right - r.left;
+    for (LONG y = 0; y < r.bottom - r.top; ++y)
+        std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, &texels[static_cast<size_t>(y * w)],
+                    static_cast<size_t>(w) * 4);
+    ASSERT_EQ(t->UnlockRect(level), D3D_OK);
+}
+
+TEST_F(GlResources, ManagedLevelsKeepNoCopyOutsideALockAndLocksKeepTheirMeaning) {
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(dev->CreateTexture(16, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    // Never written: zeros, and nothing held for them afterwards.
+    EXPECT_EQ(level_pixels(t, 0), std::vector<uint32_t>(128, 0u));
+    EXPECT_TRUE(cpu_copy(t, 0).empty());
+    std::vector<uint32_t> want(128);
+    for (uint32_t i = 0; i < want.size(); ++i)
+        want[i] = 0xFF000000u | i * 0x010203u;
+    write_level(t, 0, nullptr, want);
+    EXPECT_TRUE(cpu_copy(t, 0).empty());
+    // A lock of part of the level: the rest comes back from GL unchanged.
+    RECT part{3, 2, 5, 4};
+    write_level(t, 0, &part, std::vector<uint32_t>(4, 0x80ABCDEFu));
+    for (int y = 2; y < 4; ++y)
+        for (int x = 3; x < 5; ++x)
+            want[static_cast<size_t>(y * 16 + x)] = 0x80ABCDEFu;
+    EXPECT_EQ(level_pixels(t, 0), want);
+    EXPECT_TRUE(cpu_copy(t, 0).empty());
+    // GL draws what the locks wrote.
+    dev->SetTexture(0, t);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    quad(0, 0, 16, 8, 0.5f, 0xFFFFFFFF);
+    pixels p = grab();
+    EXPECT_EQ(p.at(1, 1), want[17] & 0xFFFFFFu);
+    EXPECT_EQ(p.at(10, 6), want[106] & 0xFFFFFFu);
+    dev->SetTexture(0, nullptr);
+    t->Release();
+
+    // GDI draws over what GL holds, and the level gives both back afterwards.
+    ASSERT_EQ(dev->CreateTexture(32, 16, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    write_level(t, 0, nullptr, std::vector<uint32_t>(512, 0xFF102030u));
+    IDirect3DSurface9* s = nullptr;
+    ASSERT_EQ(t->GetSurfaceLevel(0, &s), D3D_OK);
+    HDC dc = nullptr;
+    ASSERT_EQ(s->GetDC(&dc), D3D_OK);
+    HFONT font = CreateFontA(14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "DejaVu Sans");
+    SelectObject(dc, font);
+    SetTextColor(dc, RGB(255, 255, 255));
+    SetBkMode(dc, TRANSPARENT);
+    RECT all{0, 0, 32, 16};
+    DrawTextA(dc, "WW", -1, &all, DT_SINGLELINE);
+    ASSERT_EQ(s->ReleaseDC(dc), D3D_OK);
+    DeleteObject(font);
+    EXPECT_TRUE(cpu_copy(t, 0).empty());
+    int kept = 0, drawn = 0;
+    for (uint32_t p : level_pixels(t, 0)) {
+        kept += (p & 0xFFFFFFu) == 0x102030u;
+        drawn += (p & 0xFFFFFFu) == 0xFFFFFFu;
+    }
+    EXPECT_GT(drawn, 10);
+    EXPECT_GT(kept, 200);
+    s->Release();
+    t->Release();
+}
+
+// A picture whose 4 x 4 blocks are each one colour halves without rounding for two levels.
+uint32_t block_colour(int bx, int by) {
+    return 0xFF000000u | static_cast<uint32_t>(bx * 60) << 16 | static_cast<uint32_t>(by * 100) << 8 | 0x40u;
+}
+
+TEST_F(GlResources, LoaderMipLevelsAreTheHalvingsOfTheLevelAboveWhenRead) {
+    temp_file bmp(".bmp");
+    write_bmp(bmp.path(), 16, 8, [](int x, int y) { return block_colour(x / 4, y / 4) & 0xFFFFFFu; });
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(load(dev, bmp.path(), &t), D3D_OK);
+    ASSERT_EQ(t->GetLevelCount(), 5u); // 16 x 8, 8 x 4, 4 x 2, 2 x 1, 1 x 1
+    auto expected = [](UINT level, UINT w, UINT h) {
+        std::vector<uint32_t> out;
+        const UINT block = 4 >> level;
+        for (UINT y = 0; y < h; ++y)
+            for (UINT x = 0; x < w; ++x)
+                out.push_back(block_colour(static_cast<int>(x / block), static_cast<int>(y / block)));
+        return out;
+    };
+    // Out of order: each level is computed from the one above when read, and not kept.
+    EXPECT_EQ(level_pixels(t, 2), expected(2, 4, 2));
+    EXPECT_EQ(level_pixels(t, 1), expected(1, 8, 4));
+    std::vector<uint32_t> last = level_pixels(t, 4);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_NEAR(static_cast<int>((last[0] >> 16) & 0xFF), 90, 1); // the mean of 0, 60, 120, 180
+    EXPECT_NEAR(static_cast<int>((last[0] >> 8) & 0xFF), 50, 1);
+    for (UINT level = 1; level < 5; ++level)
+        EXPECT_TRUE(cpu_copy(t, level).empty()) << level;
+
+    // Writing a level leaves the levels below as they were.
+    write_level(t, 0, nullptr, std::vector<uint32_t>(128, 0xFFFFFFFFu));
+    EXPECT_EQ(level_pixels(t, 1), expected(1, 8, 4));
+    EXPECT_EQ(level_pixels(t, 2), expected(2, 4, 2));
+    write_level(t, 1, nullptr, std::vector<uint32_t>(32, 0xFF000000u));
+    EXPECT_EQ(level_pixels(t, 2), expected(2, 4, 2));
+    EXPECT_EQ(level_pixels(t, 1), std::vector<uint32_t>(32, 0xFF000000u));
+    EXPECT_EQ(level_pixels(t, 0), std::vector<uint32_t>(128, 0xFFFFFFFFu));
+    t->Release();
+}
+
+TEST_F(GlResources, AMipFilterSamplesTheMipLevelsAndOnlyThenStoresThem) {
+    // Red and blue pixels in turn: every mip level is their mean, purple.
+    temp_file bmp(".bmp");
+    write_bmp(bmp.path(), 64, 64, [](int x, int y) { return (x + y) % 2 ? 0xFF0000u : 0x0000FFu; });
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(load(dev, bmp.path(), &t), D3D_OK);
+    auto* gl_texture = static_cast<d3dgl::gl_texture*>(t);
+    dev->SetTexture(0, t);
+    auto drawn = [&] {
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        quad(0, 0, 16, 16, 0.5f, 0xFFFFFFFF); // a quarter of the size: level 2 when mip-mapped
+        return grab().at(8, 8);
+    };
+    uint32_t plain = drawn();
+    EXPECT_TRUE(plain == 0xFF0000u || plain == 0x0000FFu) << std::hex << plain;
+    EXPECT_FALSE(gl_texture->mips_on_gl);
+    for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR}) {
+        dev->SetSamplerState(0, D3DSAMP_MIPFILTER, filter);
+        uint32_t mixed = drawn();
+        EXPECT_NEAR(static_cast<int>(mixed >> 16), 128, 2) << std::hex << mixed;
+        EXPECT_NEAR(static_cast<int>(mixed & 0xFF), 128, 2) << std::hex << mixed;
+        EXPECT_EQ((mixed >> 8) & 0xFF, 0u);
+    }
+    EXPECT_TRUE(gl_texture->mips_on_gl);
+    // GL keeps them now; a lock still reads each level as it is.
+    for (UINT level = 1; level < t->GetLevelCount(); ++level) {
+        EXPECT_TRUE(cpu_copy(t, level).empty()) << level;
+        EXPECT_NEAR(static_cast<int>((level_pixels(t, level)[0] >> 16) & 0xFF), 128, 1) << level;
+    }
+    dev->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    dev->SetTexture(0, nullptr);
+    t->Release();
 }
 
 // ---- the texture loader ----------------------------------------------------------------------

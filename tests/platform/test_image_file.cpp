@@ -7,12 +7,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/gfx.h"
@@ -189,6 +191,82 @@ TEST_F(ImageFile, TheProgramReportsARefusedPicture) {
     write_bytes(dir.file("crafted.tga"), k_crafted_tga);
     c_gfx gfx(&dev, 2.0e-5f);
     EXPECT_RAISES(gfx.get_image(dir.file("crafted.tga"), 0.0f), "Unable to create texture.");
+}
+
+// What load_image_file makes of a file: its result, reason and pixels.
+struct loaded {
+    HRESULT hr;
+    std::string why;
+    std::vector<std::uint32_t> pixels;
+    bool operator==(const loaded&) const = default;
+};
+loaded load_pixels(const std::string& path) {
+    image_pixels image;
+    loaded out{};
+    out.hr = load_image_file(path.c_str(), &image, &out.why);
+    out.pixels.assign(image.pixels.begin(), image.pixels.end());
+    return out;
+}
+
+void wait_for_the_workers() {
+    for (int i = 0; i < 20000 && !prefetch_idle(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(prefetch_idle());
+}
+
+TEST_F(ImageFile, APrefetchedPictureLoadsAsTheFileIsWhenItIsTaken) {
+    write_bytes(dir.file("a.tga"), tga(2, 2, 1, 24, {0, 0, 255, 255, 0, 0}));
+    write_bytes(dir.file("b.tga"), tga(2, 1, 1, 24, {0, 255, 0}));
+    write_bytes(dir.file("short.tga"), tga(2, 64, 64, 24, {0, 0, 0}));
+    write_bytes(dir.file("changed.tga"), tga(2, 1, 1, 24, {0, 0, 255}));
+    std::vector<std::string> names = {"a.tga", "b.tga", "short.tga", "missing.tga", "changed.tga"};
+    std::vector<loaded> direct;
+    for (const std::string& name : names)
+        direct.push_back(load_pixels(dir.file(name)));
+    ASSERT_EQ(direct[0].hr, D3D_OK);
+    ASSERT_EQ(direct[2].hr, E_FAIL);
+    ASSERT_EQ(direct[3].hr, D3DERR_INVALIDCALL);
+    // Decoded ahead (each name once, one of them as background work): the same results and
+    // reasons, failures included.
+    for (int round = 0; round < 2; ++round)
+        for (size_t i = 0; i < names.size(); ++i)
+            prefetch_image_file(dir.file(names[i]), i == 1);
+    wait_for_the_workers();
+    // A file changed since it was decoded is decoded afresh.
+    write_bytes(dir.file("changed.tga"), tga(2, 2, 1, 24, {255, 0, 0, 255, 0, 0}));
+    direct[4] = {D3D_OK, "", {0xFF0000FFu, 0xFF0000FFu}};
+    for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(load_pixels(dir.file(names[i])), direct[i]) << names[i];
+    // Taken means gone: the next load reads the file itself.
+    write_bytes(dir.file("a.tga"), tga(2, 1, 1, 24, {9, 9, 9}));
+    EXPECT_EQ(load_pixels(dir.file("a.tga")).pixels, std::vector<std::uint32_t>{0xFF090909u});
+    // Pictures given up are read by the caller, whether decoded yet or not.
+    prefetch_image_file(dir.file("b.tga"), false);
+    prefetch_image_file(dir.file("changed.tga"), true);
+    discard_prefetched_images();
+    EXPECT_EQ(load_pixels(dir.file("b.tga")), direct[1]);
+    EXPECT_EQ(load_pixels(dir.file("changed.tga")), direct[4]);
+}
+
+TEST(Halving, EachPixelIsTheRoundedMeanOfTheFourBelowIt) {
+    struct halving {
+        UINT width, height;
+        std::vector<std::uint32_t> pixels, expected;
+    };
+    const halving cases[] = {
+        {2, 2, {0x00000000u, 0x04040404u, 0x08080808u, 0x0C0C0C0Cu}, {0x06060606u}},
+        {2, 2, {0x01u, 0x02u, 0x02u, 0x02u}, {0x02u}}, // 1.75 rounds up
+        {2, 2, {0xFF000000u, 0xFF000000u, 0x01000000u, 0x00000000u}, {0x80000000u}},
+        {3, 1, {0x10u, 0x20u, 0x30u}, {0x18u}}, // the odd column is left out, the row counted twice
+        {1, 3, {0x10u, 0x30u, 0x50u}, {0x20u}},
+        {1, 1, {0x12345678u}, {0x12345678u}},
+        {4, 2, {1, 1, 9, 9, 1, 1, 9, 9}, {1, 9}},
+    };
+    for (const halving& c : cases) {
+        std::vector<std::uint32_t> out(c.expected.size(), 0xDEADBEEFu);
+        halve_pixels(c.pixels.data(), c.width, c.height, out.data());
+        EXPECT_EQ(out, c.expected) << c.width << " x " << c.height;
+    }
 }
 
 TEST_F(ImageFile, SizesAskedForByTheCallerAreBoundedToo) {
