@@ -8,15 +8,18 @@
 // the fading banner alone over a cleared screen, each drawn from the font's scaled atlas and, in
 // alternating blocks of frames, from its own atlas magnified (as before scaled atlases). Prints
 // "key=value" lines; needs a display:
-//   bash scripts/with_display.sh build/release/bench/bench_battle_gl [seconds] [minute]
+//   bash scripts/with_display.sh build/release/bench/bench_battle_gl [seconds] [minute|watch]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -32,6 +35,9 @@
 #include "game/battle/player.h"
 #include "game/battle/unit.h"
 #include "game/main.h"
+#include "game/record/battle_record.h"
+#include "game/record/record.h"
+#include "game/record/watch.h"
 #include "game/screens/minimap.h"
 #include "platform/crt.h"
 // The bench also builds on a tree from before the device kept a frame record, to measure
@@ -42,6 +48,7 @@
 #endif
 #include "platform/wingdi.h"
 #include "tests/fakes/recording_device.h"
+#include "tests/game/record/random_orders.h"
 
 namespace {
 
@@ -290,19 +297,84 @@ void measure_banner(c_core* core, c_interpolator& ip, double seconds) {
     alone.second.print("banner_alone_magnified");
 }
 
-void measure_gl(double seconds, unsigned seed, bool minute) {
+// A recorded battle of random orders watched at x16 with every animation, paced at 60 Hz as the
+// game paces it: frames per second while the record plays (x16 runs about eight update steps
+// a frame).
+void measure_watch(c_core* core, c_interpolator& ip) {
+    const std::filesystem::path saves = std::filesystem::temp_directory_path() / "harnvale-bench-watch";
+    std::filesystem::remove_all(saves);
+    std::filesystem::create_directories(saves);
+    g_saves_folder = saves.string();
+    std::mt19937 rng(11);
+    start_battle(11);
+    record_begin(11);
+    const int orders = 300;
+    for (int k = 0; k < orders; ++k) {
+        run_until_quiet(nullptr, k, false);
+        g_battle_step += 30 + rng() % 120;
+        give_order(random_order(rng, 1));
+    }
+    run_until_quiet(nullptr, orders, false);
+    std::ifstream in(record_path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    record_close();
+    const record_read read = parse_record(bytes);
+    if (read.status != RECORD_OK) {
+        std::printf("watch_error=%s\n", read.reason.c_str());
+        return;
+    }
+    c_battle_watch watch(read.record);
+    watch.cycle_speed();
+    watch.cycle_speed();
+    minimap_mark_all_dirty();
+    std::vector<double> frame_ms;
+    const auto t0 = bench_clock::now();
+    double next_step = 0.0;
+    while (!(watch.over() && battle_is_quiet()) && ms_since(t0) < 60000.0) {
+        const auto f0 = bench_clock::now();
+        core->frame_begin(0xFF806000);
+        draw_battle(core->device, ip);
+        for (const double elapsed = ms_since(t0); elapsed >= next_step; next_step += watch.step_length()) {
+            watch.before_step();
+            battle_update_step();
+            ip.prev_update_time = ip.update_time;
+            ip.update_time += watch.step_length();
+        }
+        ip.draw_time = ip.update_time;
+        core->frame_end();
+        frame_ms.push_back(ms_since(f0));
+    }
+    const double total = ms_since(t0);
+    std::printf("watch_x16_orders=%zu\n", watch.events_played());
+    std::printf("watch_x16_seconds=%.1f\n", total / 1000.0);
+    std::printf("watch_x16_fps=%.1f\n", frame_ms.size() * 1000.0 / total);
+    std::printf("watch_x16_frame_ms_longest=%.3f\n", *std::max_element(frame_ms.begin(), frame_ms.end()));
+    g_saves_folder.clear();
+    std::filesystem::remove_all(saves);
+}
+
+void measure_gl(double seconds, unsigned seed, bool minute, bool watch) {
     settings_record s{};
     s.is_windowed = TRUE;
     s.window_rect = RECT{0, 0, 1024, 768};
     s.mode = D3DDISPLAYMODE{1024, 768, 60, D3DFMT_X8R8G8B8};
     // A battle minute is paced as the game paces it; the rest runs as fast as it can.
-    s.present_interval = minute ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
+    s.present_interval = minute || watch ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
     c_core* core = new c_core("Harnvale battle bench", "", s, 0, 0x1C);
     g_core = core;
     g_gfx = core->gfx;
     c_interpolator ip(static_cast<int>(core->get_cur_time()));
     load_world();
     std::printf("gl_renderer=%s\n", core->adapter_description.c_str());
+    if (watch) {
+        gameplay_load_static();
+        measure_watch(core, ip);
+        unload_world();
+        g_gfx = nullptr;
+        g_core = nullptr;
+        delete core;
+        return;
+    }
 
     // A new battle: its set-up, and its first frame with the whole minimap drawn.
     std::vector<double> setup, first_frame;
@@ -430,14 +502,16 @@ void count_draw_calls(unsigned seed) {
 int main(int argc, char** argv) {
     setenv("HARNVALE_NONINTERACTIVE", "1", 1);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
-    // "minute": one paced battle minute with 1000 particles, for its longest frame.
+    // "minute": one paced battle minute with 1000 particles, for its longest frame; "watch": a
+    // recorded battle watched at x16.
     const bool minute = argc > 2 && std::string(argv[2]) == "minute";
+    const bool watch = argc > 2 && std::string(argv[2]) == "watch";
     const auto old_cwd = std::filesystem::current_path();
     std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
     const unsigned seed = seed_for_32x32();
     try {
-        measure_gl(minute ? 60.0 : seconds, seed, minute);
-        if (!minute) count_draw_calls(seed);
+        measure_gl(minute ? 60.0 : seconds, seed, minute, watch);
+        if (!minute && !watch) count_draw_calls(seed);
     } catch (const c_err& e) {
         std::fprintf(stderr, "%s\n", e.get_report().c_str());
         return 1;

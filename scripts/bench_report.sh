@@ -99,6 +99,9 @@ echo "idle 32 x 32 battle (moves blinking, flags bobbing), no pacing: median $(b
   "CPU $(bench_median idle_battle_cpu_ms_per_frame) ms per frame with the renderer's threads"
 minute=$("$BENCH" 60 minute 2>/dev/null | awk -F= '/battle_minute_frame_ms_longest/ {l=$2} /battle_minute_frame_ms_p99/ {p=$2} END {print l, p}')
 echo "a battle minute with 1000 particles at 60 Hz: longest frame ${minute% *} ms, 99th percentile ${minute#* } ms (target 20)"
+watch=$("$BENCH" 3 watch 2>/dev/null | awk -F= '/watch_x16_fps/ {f=$2} /watch_x16_orders/ {o=$2} /watch_x16_frame_ms_longest/ {l=$2} END {print f, o, l}')
+read -r watch_fps watch_orders watch_longest <<<"$watch"
+echo "a recorded battle of ${watch_orders:-?} orders watched at x16, paced at 60 Hz: ${watch_fps:-n/a} fps, longest frame ${watch_longest:-n/a} ms (target 60 fps)"
 
 # ---- idle CPU at the normal 60 Hz pacing, in the menu and in a battle; peak resident memory
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
