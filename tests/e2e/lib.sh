@@ -75,6 +75,20 @@ check_redraw() {
   echo "redraw check: $compared frames compared, 0 pixels differ"
 }
 
+# Battle report items are "c,r@x,y": a tile and its point on the screen.
+# The first item of a list whose point lies on the battlefield, clear of the widgets.
+on_field() { # list
+  local item xy x y
+  for item in $1; do
+    xy=${item#*@}; x=${xy%,*}; y=${xy#*,}
+    if [ "$x" -ge 150 ] && [ "$x" -le 1000 ] && [ "$y" -ge 40 ] && [ "$y" -le 600 ]; then
+      echo "$item"; return 0
+    fi
+  done
+}
+point_of() { local xy=${1#*@}; echo "${xy%,*} ${xy#*,}"; }
+tile_of() { echo "${1%@*}"; }
+
 ini_value() { # file section key
   awk -v s="[$2]" -v k="$3" 'BEGIN{IGNORECASE=1} {gsub(/\r/,"")} /^\[/{in_s=(tolower($0)==tolower(s))} in_s && index($0,"=") {split($0,a,"="); if (tolower(a[1])==tolower(k)) {print substr($0, index($0,"=")+1); exit}}' "$1"
 }

@@ -30,18 +30,6 @@ wait_state state gameplay "S starts a battle"
 player=$(state_value player)
 [ -n "$player" ] || fail "no player's turn at the start"
 [ "$(state_value banner)" = "$player" ] || fail "banner '$(state_value banner)', wanted '$player'"
-# The first "c,r@x,y" of a list whose point lies on the battlefield, clear of the widgets.
-on_field() { # list
-  local item xy x y
-  for item in $1; do
-    xy=${item#*@}; x=${xy%,*}; y=${xy#*,}
-    if [ "$x" -ge 150 ] && [ "$x" -le 1000 ] && [ "$y" -ge 40 ] && [ "$y" -le 600 ]; then
-      echo "$item"; return 0
-    fi
-  done
-}
-point_of() { local xy=${1#*@}; echo "${xy%,*} ${xy#*,}"; }
-tile_of() { echo "${1%@*}"; }
 occupied() { case " $(state_value occupied) " in *" $1 "*) return 0 ;; esac; return 1; }
 
 # Selects, by clicking, a ready unit of the current player whose report line `key` is not

@@ -7,17 +7,6 @@ source "$(dirname "$0")/lib.sh"
 printf '[screen]\nis_windowed=true\nleft=0\ntop=0\nright=1024\nbottom=768\nwidth=1024\nheight=768\ndepth=32\nrefresh_rate=60\nadapter=0\npresent_immediate=false\n[misc]\ndebug=0\nshow_moves=true\nshow_names=true\nscroll_speed=12\n' >"$WORK/start/settings.ini"
 export HARNVALE_SEED=7
 
-on_field() { # list: the first "c,r@x,y" whose point lies on the battlefield, clear of the widgets
-  local item xy x y
-  for item in $1; do
-    xy=${item#*@}; x=${xy%,*}; y=${xy#*,}
-    if [ "$x" -ge 150 ] && [ "$x" -le 1000 ] && [ "$y" -ge 40 ] && [ "$y" -le 600 ]; then
-      echo "$item"; return 0
-    fi
-  done
-}
-point_of() { local xy=${1#*@}; echo "${xy%,*} ${xy#*,}"; }
-tile_of() { echo "${1%@*}"; }
 
 # Selects by a click the first ready unit on screen whose report line `key` has a tile on screen.
 select_unit_with() { # key
