@@ -2,7 +2,7 @@
 # Builds the fuzz targets (clang, preset fuzz) and runs them, one after another, at the lowest
 # priority. Usage:
 #   scripts/fuzz_long.sh [--runs N | --seconds S] [--no-build] [target...]
-# Targets: ini image text format record (all by default). Long runs (10 million executions each by
+# Targets: ini image text format record net (all by default). Long runs (10 million executions each by
 # default) keep their corpus in build/fuzz/corpus/<target>, seeded from tests/fuzz/corpus;
 # short runs (--seconds) work on a throw-away copy. Crashing inputs land in
 # build/fuzz/artifacts/<target>/. Prints one line per target: executions, crashes, time; the
@@ -23,7 +23,7 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(ini image text format record)
+[ ${#targets[@]} -gt 0 ] || targets=(ini image text format record net)
 if [ "$build" = 1 ]; then
   cmake --preset fuzz >/dev/null
   nice -n 19 cmake --build --preset fuzz >/dev/null
@@ -35,6 +35,7 @@ max_len() {
     image) echo 4096 ;;
     text) echo 512 ;; # the program's texts are captions and labels
     record) echo 4096 ;; # a battle of some hundred orders
+    net) echo 2048 ;; # a handful of messages, some cut at any byte
     *) echo 256 ;;
   esac
 }

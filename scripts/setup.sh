@@ -7,7 +7,7 @@ packages=(
   clang libclang-rt-14-dev
   libsdl2-dev libsdl2-image-dev libfreetype-dev libfontconfig-dev
   libgl-dev libgl1-mesa-dri libegl-mesa0
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev libasio-dev
   fonts-dejavu-core
   xvfb xauth xdotool x11-utils imagemagick
   python3 python3-pil

@@ -1,6 +1,7 @@
 // The human player's orders: keyboard, selection by click, and the cursor that says what a click
-// on the hovered tile would do. Every order goes through give_order (game/record/orders.h), which
-// writes it to the battle's record before it takes effect.
+// on the hovered tile would do. Every order goes through give_input_order (game/record/orders.h):
+// at once through give_order, which writes it to the battle's record before it takes effect, or
+// to the host of a network battle.
 #include "framework/cursor_index.h"
 #include "game/battle/gameplay.h"
 #include "game/battle/hexmap.h"
@@ -45,7 +46,7 @@ void order_unit(const c_player* player, int kind, c_unit* unit, const c_tile* ti
     o.player = my_index(player);
     o.unit = unit->id;
     if (tile) o.col = tile->col, o.row = tile->row, o.aim_x = aim_x, o.aim_y = aim_y;
-    give_order(o, unit);
+    give_input_order(o, unit);
 }
 
 } // namespace
@@ -87,7 +88,7 @@ void c_humanplayer::give_up() {
     battle_order o;
     o.kind = ORDER_GIVE_UP;
     o.player = my_index(this);
-    give_order(o);
+    give_input_order(o);
 }
 
 void c_humanplayer::handle_tile(c_tile* tile, bool clicked, int aim_x, int aim_y) {

@@ -124,3 +124,11 @@ bool give_order(const battle_order& o, c_unit* unit) {
     record_note_progress();
     return true;
 }
+
+std::function<bool(const battle_order&)> g_order_input;
+
+bool give_input_order(const battle_order& o, c_unit* unit) {
+    if (!g_order_input) return give_order(o, unit);
+    unit = named_unit(o, unit);
+    return order_refusal(o, unit).empty() && g_order_input(o);
+}

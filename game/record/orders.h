@@ -4,6 +4,7 @@
 // battle's record before it takes effect, and a record played back refuses any order the
 // battle would not have taken at that moment.
 #pragma once
+#include <functional>
 #include <string>
 
 class c_unit;
@@ -45,3 +46,11 @@ std::string order_refusal(const battle_order& order, c_unit* unit = nullptr);
 // none while a record is played back), then its effect, then the turn it may have passed.
 // Returns false (nothing happens, nothing is written) when order_refusal has a reason.
 bool give_order(const battle_order& order, c_unit* unit = nullptr);
+
+// When set, the orders of this machine's mouse and keys go here instead of taking effect: a
+// network battle sends them to its host, which hands them back numbered, to be carried out on
+// every machine at the same step. Answers whether the order was taken.
+extern std::function<bool(const battle_order&)> g_order_input;
+// An order of this machine's player: checked as give_order checks it, then handed to
+// g_order_input when set, else given at once.
+bool give_input_order(const battle_order& order, c_unit* unit = nullptr);
