@@ -4,6 +4,7 @@
 // side.
 #include "game/net/link.h"
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <map>
@@ -291,4 +292,64 @@ bool c_net_link::poll(net_event& e) {
 
 std::uint16_t c_net_link::port() const {
     return impl_->port;
+}
+
+std::vector<std::string> local_addresses() {
+    std::vector<std::string> out;
+    asio::error_code ec;
+    const std::string name = asio::ip::host_name(ec);
+    if (ec || name.empty()) return {"this machine's name"};
+    out.push_back(name);
+    asio::io_context io;
+    tcp::resolver resolver(io);
+    const auto results = resolver.resolve(name, "", ec);
+    if (ec) return out;
+    for (const auto& r : results) {
+        const asio::ip::address a = r.endpoint().address();
+        if (a.is_loopback()) continue;
+        const std::string text = a.to_string();
+        if (std::find(out.begin(), out.end(), text) == out.end()) out.push_back(text);
+    }
+    return out;
+}
+
+bool split_address(const std::string& text, std::string& host, std::uint16_t& port, std::string& error) {
+    std::string h = text, p;
+    if (!h.empty() && h.front() == '[') {
+        const size_t close = h.find(']');
+        if (close == std::string::npos) {
+            error = "The address \"" + text + "\" opens a bracket it does not close.";
+            return false;
+        }
+        if (close + 1 < h.size()) {
+            if (h[close + 1] != ':') {
+                error = "The address \"" + text + "\" has something after its bracket that is no port.";
+                return false;
+            }
+            p = h.substr(close + 2);
+        }
+        h = h.substr(1, close - 1);
+    } else if (std::count(h.begin(), h.end(), ':') == 1) {
+        // One colon: a name or IPv4 address and a port. More: an IPv6 address without a port.
+        p = h.substr(h.find(':') + 1);
+        h = h.substr(0, h.find(':'));
+    }
+    if (h.empty()) {
+        error = "Type the host's address (a name, an IPv4 or IPv6 address, a port after a colon).";
+        return false;
+    }
+    if (!p.empty() || text.back() == ':') {
+        unsigned long v = 0;
+        bool digits = !p.empty() && p.size() <= 5;
+        for (char c : p)
+            digits = digits && c >= '0' && c <= '9';
+        if (digits) v = std::stoul(p);
+        if (!digits || v < 1 || v > 65535) {
+            error = "The port \"" + p + "\" is no number from 1 to 65535.";
+            return false;
+        }
+        port = static_cast<std::uint16_t>(v);
+    }
+    host = h;
+    return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "game/net/protocol.h"
 
@@ -50,3 +51,13 @@ class c_net_link {
     explicit c_net_link(std::shared_ptr<impl> i);
     std::shared_ptr<impl> impl_;
 };
+
+// The addresses others may reach this machine at (its name first, then its IPv4 and IPv6
+// addresses as its name resolves, loopback left out), for the host to give its guests. Never
+// raises; at least the machine's name.
+std::vector<std::string> local_addresses();
+
+// Splits "host", "host:port", "[v6 address]:port" or a bare IPv6 address into host and port
+// (`port` keeps its value when none is given). False, with a sentence in `error`, for a port
+// that is no number in 1..65535 or an empty host.
+bool split_address(const std::string& text, std::string& host, std::uint16_t& port, std::string& error);

@@ -7,8 +7,9 @@
 // through the same steps with the same orders: the same battle, the same animations.
 //
 // An order is given only by the machine of the player whose turn it is, only when its battle has
-// caught up with the horizon, is quiet (nothing in action) and has no order of its own still on
-// the way. The host's battle is then exactly what the guest saw, so the host judges a request by
+// no order due, is quiet (nothing in action) and has no order of its own still on the way. As no
+// order lies between its step and the horizon, and a quiet battle stays as it is from step to
+// step, the host's battle is then exactly what the guest saw, so the host judges a request by
 // the same rules as local input, and a request those rules refuse is not a slow peer but a
 // hostile or broken one: it is dropped.
 //
@@ -89,8 +90,8 @@ class c_net_session {
     void catch_up(std::uint32_t max_steps);
     std::uint32_t steps_behind() const;
 
-    // Whether this machine's mouse and keys give the orders now (its player's turn, caught up,
-    // quiet, no order of its own on the way).
+    // Whether this machine's mouse and keys give the orders now (its player's turn, no order
+    // due, quiet, no order of its own on the way).
     bool takes_input() const;
     // An order of this machine's player: sent to the host (the host takes it at once). False
     // when it is not taken.
