@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "game/net/link.h"
 #include "game/net/protocol.h"
 
 namespace {
@@ -171,6 +172,50 @@ TEST(net_protocol, frames_of_impossible_length_break_the_stream_at_once) {
     reader.append(half.data(), half.size());
     net_message m;
     EXPECT_EQ(reader.next(m), c_message_reader::NEED_MORE);
+}
+
+} // namespace
+
+namespace {
+
+TEST(net_address, typed_addresses_split_into_host_and_port) {
+    struct address_case {
+        const char* typed;
+        const char* host; // null: refused
+        std::uint16_t port;
+    };
+    const address_case cases[] = {
+        {"example.org", "example.org", 47810},
+        {"127.0.0.1", "127.0.0.1", 47810},
+        {"127.0.0.1:5000", "127.0.0.1", 5000},
+        {"localhost:65535", "localhost", 65535},
+        {"::1", "::1", 47810},
+        {"fe80::1:2", "fe80::1:2", 47810},
+        {"[::1]", "::1", 47810},
+        {"[::1]:6000", "::1", 6000},
+        {"", nullptr, 0},
+        {":5000", nullptr, 0},
+        {"host:", nullptr, 0},
+        {"host:0", nullptr, 0},
+        {"host:65536", nullptr, 0},
+        {"host:12ab", nullptr, 0},
+        {"host:-1", nullptr, 0},
+        {"[::1", nullptr, 0},
+        {"[::1]6000", nullptr, 0},
+        {"[]:6000", nullptr, 0},
+    };
+    for (const address_case& c : cases) {
+        std::string host, error;
+        std::uint16_t port = 47810;
+        const bool ok = split_address(c.typed, host, port, error);
+        EXPECT_EQ(ok, c.host != nullptr) << c.typed << ": " << error;
+        if (!c.host) {
+            EXPECT_NE(error, "") << c.typed;
+            continue;
+        }
+        EXPECT_EQ(host, c.host) << c.typed;
+        EXPECT_EQ(port, c.port) << c.typed;
+    }
 }
 
 } // namespace
