@@ -163,6 +163,9 @@ void gameplay_load_static();
 void gameplay_new_game();
 // Releases everything the two above made, in reverse; safe on a partly made battle.
 void gameplay_unload_static();
+// The name of the player gameplay_new_game seats at `index` (0..2; "" outside them), for screens
+// that name the seats before a battle is made.
+std::string builtin_player_name(int index);
 // The ready-units button's label for a count: the string-table entry "aub" of [gameplay]
 // formatted with it ("" when the entry is missing). A format that is not exactly one integer
 // conversion raises "Unable to show the ready units: ..." (gameplay_load_static checks it up front).

@@ -38,7 +38,8 @@ class c_game_net_battle : public c_net_battle {
     std::string player_name(int seat) const override {
         if (g_playermanager && seat >= 0 && seat < g_playermanager->get_num_players())
             return g_playermanager->get_player_index(seat)->get_name();
-        return format_string("Player %d", seat + 1);
+        const std::string name = builtin_player_name(seat);
+        return name.empty() ? format_string("Player %d", seat + 1) : name;
     }
 
   private:

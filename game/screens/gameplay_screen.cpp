@@ -19,9 +19,11 @@
 #include "game/battle/hexmap.h"
 #include "game/battle/player.h"
 #include "game/battle/unit.h"
+#include "game/net/session.h"
 #include "game/record/orders.h"
 #include "game/record/watch.h"
 #include "game/screens/minimap.h"
+#include "game/screens/net_screen.h"
 #include "game/screens/screen.h"
 #include "game/screens/states.h"
 #include "platform/dinput.h"
@@ -35,11 +37,11 @@ void back_to_menu(c_button*) {
     g_game_state = g_watch ? GS_LOADGAME : GS_MAINMENU;
 }
 void player_order(int kind) {
-    if (g_watch || !current_player()) return;
+    if (g_watch || !current_player() || (g_net && !g_net->takes_input())) return;
     battle_order o;
     o.kind = kind;
     o.player = g_playermanager->get_current();
-    give_order(o);
+    give_input_order(o);
 }
 void select_next_ready(c_button*) {
     player_order(ORDER_NEXT_UNIT);
@@ -76,6 +78,7 @@ struct gameplay_menu {
     int shown_speed = 0;
     int shown_paused = -1;
     bool end_shown = false; // the end of a watched record was announced
+    std::string net_notice; // the network sentence the banner shows
 
     gameplay_menu() {
         if (g_stringtable) g_stringtable->set_section("gameplay");
@@ -171,8 +174,9 @@ void give_orders(gameplay_menu& m) {
                        shows_hand(m.speed))
                           ? CURSOR_HAND
                           : CURSOR_ARROW;
-    // A watched battle takes its orders from the record only.
-    if (g_watch) return;
+    // A watched battle takes its orders from the record only; a network battle takes them here
+    // only in the turns of this machine's players.
+    if (g_watch || (g_net && !g_net->takes_input())) return;
     c_player* player = current_player();
     if (!player) return;
     int aim_x = 0, aim_y = 0;
@@ -231,7 +235,48 @@ void announce_watch_end(gameplay_menu& m) {
         show_banner(gameplay_text("wend"), 0xFFFFFFFF);
 }
 
+// A network battle runs its steps as the session allows: none past the host's horizon, none
+// while a player is missing. A guest a step or two behind runs an extra step in a frame, one
+// far behind (it has just rejoined) runs what it missed without pictures.
+void run_net_steps(gameplay_menu& m) {
+    if (g_net->steps_behind() > 60) {
+        g_net->catch_up(1000000);
+        restart_interpolator();
+    }
+    auto one_step = [&] {
+        g_net->before_step();
+        if (!g_net->may_step()) return;
+        battle_update_step();
+        g_net->after_step();
+    };
+    while (g_interpolator->sync(33, static_cast<int>(state_time())))
+        if (g_net->may_step()) one_step();
+    for (int extra = 0; extra < 4 && g_net->steps_behind() > 2; ++extra)
+        one_step();
+    // Orders due now are carried out at once, so that what was given shows in this frame.
+    g_net->before_step();
+    (void)m;
+}
+
+// The sentence of a paused or stopped network battle stays on the banner while it holds.
+void show_net_notice(std::string& shown) {
+    const std::string notice = g_net->notice();
+    if (!notice.empty() && (notice != shown || g_banner.text != notice || g_banner.fade.value < 600))
+        show_banner(notice, 0xFFFF4040);
+    shown = notice;
+}
+
+void take_missing_seat() {
+    if (!g_net || !g_net->is_host() || !key_pressed(DIK_T)) return;
+    for (int s = 0; s < net_seats; ++s)
+        if (g_net->holder(s) == SEAT_MISSING) static_cast<c_net_host&>(*g_net).toggle_seat(s);
+}
+
 void run_steps(gameplay_menu& m) {
+    if (g_net) {
+        run_net_steps(m);
+        return;
+    }
     if (g_watch && g_watch->paused()) {
         // Paused time is not caught up when the watching goes on.
         restart_interpolator();
@@ -254,6 +299,11 @@ void run_frame(gameplay_menu& m) {
     }
     g_core->frame_begin(0xFF806000);
     read_frame_input();
+    if (g_net) {
+        g_net->poll();
+        take_missing_seat();
+        show_net_notice(m.net_notice);
+    }
     m.screen.update();
     give_orders(m);
     m.update_ready_label();
@@ -282,4 +332,6 @@ void gs_gameplay() {
     // A battle left is released (its record synced and closed); "Load a battle" continues it.
     gameplay_unload_static();
     g_watch.reset();
+    // Leaving a network battle leaves its session: the others are told.
+    net_leave();
 }

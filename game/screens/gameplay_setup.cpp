@@ -46,6 +46,10 @@ constexpr builtin_player builtin_players[3] = {
 
 } // namespace
 
+std::string builtin_player_name(int index) {
+    return index >= 0 && index < 3 ? builtin_players[index].name : "";
+}
+
 // ---- 2. minimap surfaces
 
 void create_minimap_surfaces(IDirect3DDevice9* device, const char* function) {

@@ -88,6 +88,9 @@ void to_options(c_button*) {
 void to_loadgame(c_button*) {
     g_game_state = GS_LOADGAME;
 }
+void to_network(c_button*) {
+    g_game_state = GS_NETWORK;
+}
 void to_credits(c_button*) {
     g_game_state = GS_CREDITS;
 }
@@ -115,8 +118,9 @@ void build_main_menu(c_screen& s) {
                     0x15u);
     s.add<c_button>(look, 405, 145, 800, 215, screen_label("loadgame"), DIK_L, to_loadgame, MODE_ACTIVE,
                     0x11u);
-    // Shown and highlighted like the others, but there is nothing behind them yet.
-    s.add<c_button>(look, 405, 215, 800, 285, screen_label("multigame"), DIK_M, nullptr, MODE_ACTIVE, 0x11u);
+    s.add<c_button>(look, 405, 215, 800, 285, screen_label("multigame"), DIK_M, to_network, MODE_ACTIVE,
+                    0x11u);
+    // Shown and highlighted like the others, but there is nothing behind it yet.
     s.add<c_button>(look, 405, 285, 800, 355, screen_label("editor"), DIK_E, nullptr, MODE_ACTIVE, 0x11u);
     s.add<c_button>(look, 405, 355, 800, 425, screen_label("options"), DIK_O, to_options, MODE_ACTIVE, 0x11u);
     s.add<c_button>(look, 405, 425, 800, 495, screen_label("credits"), DIK_C, to_credits, MODE_ACTIVE, 0x11u);

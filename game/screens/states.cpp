@@ -19,6 +19,7 @@
 #include "game/record/battle_record.h"
 #include "game/record/watch.h"
 #include "game/screens/load_screen.h"
+#include "game/screens/net_screen.h"
 #include "platform/dinput.h"
 
 int g_game_state = GS_QUIT;
@@ -65,6 +66,9 @@ void run_state(int state) {
         break;
     case GS_LOADGAME:
         gs_loadgame();
+        break;
+    case GS_NETWORK:
+        gs_network();
         break;
     default:
         idle_frame();
@@ -175,6 +179,8 @@ const char* state_name(int state) {
         return "credits";
     case GS_LOADGAME:
         return "loadgame";
+    case GS_NETWORK:
+        return "network";
     default:
         return "unknown";
     }
@@ -285,6 +291,7 @@ std::string state_report() {
     add_line(r, "logo_phase", to_string(g_in_logo_phase));
     add_line(r, "banner", g_banner.fade.value > 0 ? g_banner.text : std::string());
     if (g_game_state == GS_LOADGAME) r += load_screen_report();
+    r += net_report();
     report_battle(r);
     return r;
 }

@@ -21,6 +21,7 @@ enum game_state_value : int {
     GS_GAMEPLAY,     // gs_gameplay
     GS_CREDITS,      // gs_credits
     GS_LOADGAME,     // gs_loadgame
+    GS_NETWORK,      // gs_network
 };
 extern int g_game_state;
 
@@ -34,6 +35,8 @@ void gs_gameplay();
 void gs_credits();
 // The list of recorded battles: continue one, watch one from its start, delete one.
 void gs_loadgame();
+// Hosting or joining a battle over the network (game/screens/net_screen.h).
+void gs_network();
 
 // True until the main menu has passed its opening logo once in this run.
 extern bool g_opening_logo;

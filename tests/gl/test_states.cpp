@@ -101,30 +101,34 @@ TEST_F(StateTest, OnlyAPressSkipsTheLogoNotAButtonHeldSinceBeforeIt) {
 
 TEST_F(StateTest, MenuHotKeysOnlyActWhereThereIsSomethingBehindThem) {
     g_opening_logo = false;
-    // L opens the recorded battles and B comes back; M and E do nothing; X opens the exit
-    // screen, where C ("no") returns to the menu.
+    // L opens the recorded battles and B comes back; M opens network play and B comes back; E
+    // does nothing; X opens the exit screen, where C ("no") returns to the menu.
     std::vector<int> states;
     script = [&](int f) {
         std::memset(g_kb_state, 0, sizeof g_kb_state);
         if (f >= 2 && f < 4) hold(DIK_L, true);
         if (f >= 8 && f < 10) hold(DIK_B, true);
         if (f >= 14 && f < 16) hold(DIK_M, true);
-        if (f >= 18 && f < 20) hold(DIK_E, true);
-        if (f >= 22 && f < 24) hold(DIK_X, true);
-        if (f >= 28 && f < 30) hold(DIK_C, true);
-        if (f == 38) g_game_state = GS_QUIT;
+        if (f >= 20 && f < 22) hold(DIK_B, true);
+        if (f >= 26 && f < 28) hold(DIK_E, true);
+        if (f >= 32 && f < 34) hold(DIK_X, true);
+        if (f >= 38 && f < 40) hold(DIK_C, true);
+        if (f == 48) g_game_state = GS_QUIT;
     };
     after_frame = [&](int) { states.push_back(g_game_state); };
     g_game_state = GS_MAINMENU;
     run_states();
-    ASSERT_GE(states.size(), 38u);
+    ASSERT_GE(states.size(), 48u);
     for (int f = 0; f < 4; ++f)
         EXPECT_EQ(states[f], GS_MAINMENU) << "frame " << f;
     EXPECT_EQ(states[6], GS_LOADGAME);
-    for (int f = 12; f < 24; ++f)
+    for (int f = 12; f < 16; ++f)
         EXPECT_EQ(states[f], GS_MAINMENU) << "frame " << f;
-    EXPECT_EQ(states[25], GS_EXITSCREEN);
-    EXPECT_EQ(states[33], GS_MAINMENU);
+    EXPECT_EQ(states[19], GS_NETWORK);
+    for (int f = 25; f < 34; ++f)
+        EXPECT_EQ(states[f], GS_MAINMENU) << "frame " << f;
+    EXPECT_EQ(states[36], GS_EXITSCREEN);
+    EXPECT_EQ(states[44], GS_MAINMENU);
 }
 
 TEST_F(StateTest, ANewBattleIsReportedWithItsOwnViewFromTheFirstFrame) {
