@@ -207,6 +207,9 @@ struct net_screen {
         const bool idle = !g_net || g_net->status() == NET_ENDED || g_net->status() == NET_STOPPED;
         set(host_button, idle ? MODE_ACTIVE : MODE_INACTIVE);
         set(join_button, idle ? MODE_ACTIVE : MODE_INACTIVE);
+        // What was typed stays readable while a session is on, but cannot change under it.
+        set(address, idle ? MODE_ACTIVE : MODE_INACTIVE);
+        set(code, idle ? MODE_ACTIVE : MODE_INACTIVE);
         for (int s = 0; s < net_seats; ++s) {
             set(seat[s], hosting ? MODE_ACTIVE : MODE_HIDDEN);
             if (hosting) set_text(seat[s], seat_label(s));
