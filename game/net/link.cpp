@@ -25,6 +25,8 @@ namespace {
 // Events not yet taken by the main thread; a peer that makes more than this wait is dropped,
 // so no peer can fill the memory by sending faster than the game reads.
 constexpr size_t max_waiting_events = 4096;
+// Connections at once; more are closed as soon as they are made.
+constexpr size_t max_peers = 32;
 // Bytes queued for one peer; a peer that reads slower than this falls behind is dropped.
 constexpr size_t max_queued_bytes = 4u << 20;
 } // namespace
@@ -175,7 +177,7 @@ void c_net_link::impl::accept() {
     auto self = shared_from_this();
     acceptor->async_accept([self](const asio::error_code& ec, tcp::socket socket) {
         if (!self->acceptor || !self->acceptor->is_open()) return;
-        if (!ec) self->start(self->next_peer++, std::move(socket));
+        if (!ec && self->peers.size() < max_peers) self->start(self->next_peer++, std::move(socket));
         self->accept();
     });
 }

@@ -186,8 +186,10 @@ void c_net_host::peer_gone(int peer, const std::string& why) {
 void c_net_host::handle(const net_event& e) {
     if (e.kind == net_event::CONNECTED) {
         note(format_string("peer %d connected", e.peer));
+        ungreeted_[e.peer] = std::chrono::steady_clock::now();
         return;
     }
+    if (e.kind == net_event::CLOSED) ungreeted_.erase(e.peer);
     if (e.kind == net_event::CLOSED) {
         if (e.fault) note("dropped " + peer_name(e.peer) + ": it " + e.reason);
         peer_gone(e.peer, e.fault ? "" : e.reason);
@@ -216,6 +218,7 @@ void c_net_host::handle(const net_event& e) {
 
 void c_net_host::greet(int peer, const net_message& m) {
     if (peer_seat_.count(peer)) return drop(peer, "greeted twice");
+    ungreeted_.erase(peer);
     auto refuse = [&](const std::string& why) {
         note(format_string("peer %d refused: %s", peer, why.c_str()));
         net_message r;
@@ -319,6 +322,13 @@ void c_net_host::compare_turn(int peer, const net_message& m) {
 }
 
 void c_net_host::frame_begins() {
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = ungreeted_.begin(); it != ungreeted_.end();) {
+        const int peer = it->first;
+        const bool late = now - it->second > std::chrono::milliseconds(greeting_limit_ms_);
+        it = late ? ungreeted_.erase(it) : std::next(it);
+        if (late) drop(peer, "did not greet in time");
+    }
     if (status_ != NET_PLAYING) return;
     const std::uint32_t step = battle_->step();
     if (horizon_ever_sent_ && step == horizon_sent_) return;

@@ -20,6 +20,7 @@
 //
 // Index: 1. what a session needs of a battle; 2. the session; 3. the host; 4. the guest.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -168,6 +169,10 @@ class c_net_host : public c_net_session {
     bool request(const battle_order& o) override;
     void leave() override;
 
+    // A connection that has not greeted (asked for a seat) this long after it was made is dropped,
+    // so idle connections cannot pile up.
+    void set_greeting_limit(int ms) { greeting_limit_ms_ = ms; }
+
     // Why the host would refuse this order from `seat` now, or "": a battle being played, the
     // seat's own player, its turn, no order of it still due, and the battle's own rules.
     std::string request_refusal(int seat, const battle_order& o) const;
@@ -190,7 +195,9 @@ class c_net_host : public c_net_session {
     std::string peer_name(int peer) const;
 
     std::string code_;
-    std::map<int, int> peer_seat_; // peers greeted, with their seat
+    std::map<int, int> peer_seat_;                                   // peers greeted, with their seat
+    std::map<int, std::chrono::steady_clock::time_point> ungreeted_; // connected, not greeted yet
+    int greeting_limit_ms_ = 10000;
     std::vector<net_message> history_;
     std::map<int, std::uint64_t> turn_hashes_;
     std::uint32_t seed_ = 0;

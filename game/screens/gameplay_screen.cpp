@@ -240,7 +240,9 @@ void announce_watch_end(gameplay_menu& m) {
 // far behind (it has just rejoined) runs what it missed without pictures.
 void run_net_steps(gameplay_menu& m) {
     if (g_net->steps_behind() > 60) {
-        g_net->catch_up(1000000);
+        // A bounded share a frame: the window keeps answering even if a host sent a horizon
+        // far ahead of any battle.
+        g_net->catch_up(30000);
         restart_interpolator();
     }
     auto one_step = [&] {
