@@ -356,7 +356,7 @@ bool c_net_host::toggle_seat(int seat) {
     return true;
 }
 
-bool c_net_host::start(std::uint32_t seed) {
+bool c_net_host::start(std::uint32_t seed, const std::vector<past_order>& past) {
     if (status_ != NET_LOBBY) return false;
     for (int holder : holders_)
         if (holder == SEAT_OPEN) return false;
@@ -364,14 +364,44 @@ bool c_net_host::start(std::uint32_t seed) {
     history_.clear();
     turn_hashes_.clear();
     begin_battle(seed);
+    for (const past_order& p : past) {
+        net_message m;
+        m.type = MSG_ORDER;
+        m.number = next_number_++;
+        m.step = p.step;
+        m.order = p.order;
+        history_.push_back(m);
+        due_.push_back(m);
+    }
+    replay();
     horizon_ever_sent_ = false;
     net_message s;
     s.type = MSG_START;
     s.seed = seed;
     s.rules = battle_->rules();
     send_all(s);
-    note(format_string("the battle of seed %u began", seed));
+    for (const net_message& o : history_)
+        send_all(o);
+    note(format_string("the battle of seed %u began (%zu orders played before)", seed, past.size()));
     return true;
+}
+
+// The orders of a continued battle at their steps, quiet steps skipped and no pictures kept,
+// then the steps that finish what the last one began.
+void c_net_host::replay() {
+    constexpr std::uint32_t max_steps = 50000000;
+    for (std::uint32_t n = 0; n < max_steps && status_ == NET_PLAYING; ++n) {
+        before_step();
+        const std::uint32_t step = battle_->step();
+        if (due_.empty() && battle_->quiet()) return;
+        const std::uint32_t to = due_.empty() ? step : due_.front().step;
+        if (battle_->quiet() && to > step) {
+            battle_->skip_to(to);
+            continue;
+        }
+        battle_->run_step(true);
+        after_step();
+    }
 }
 
 void c_net_host::leave() {

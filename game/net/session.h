@@ -164,8 +164,14 @@ class c_net_host : public c_net_session {
     // missing guest's seat is taken over by this machine. False when the seat cannot change so.
     bool toggle_seat(int seat);
     // Every seat is held: the seed is made (or given) and sent, the battle built. False when a
-    // seat is still open or the battle began already.
-    bool start(std::uint32_t seed);
+    // seat is still open or the battle began already. A battle continued (from its record) gives
+    // the orders it was played with: the host carries them out at their steps first, and the
+    // guests catch up with them as a guest that rejoins does.
+    struct past_order {
+        std::uint32_t step = 0;
+        battle_order order;
+    };
+    bool start(std::uint32_t seed, const std::vector<past_order>& past = {});
     bool request(const battle_order& o) override;
     void leave() override;
 
@@ -192,6 +198,7 @@ class c_net_host : public c_net_session {
     void send_all(const net_message& m);
     void send_seats();
     void number_order(const battle_order& o);
+    void replay();
     std::string peer_name(int peer) const;
 
     std::string code_;

@@ -17,6 +17,7 @@
 #include "game/battle/gameplay.h"
 #include "game/record/battle_record.h"
 #include "game/record/watch.h"
+#include "game/screens/net_screen.h"
 #include "game/screens/screen.h"
 #include "game/screens/states.h"
 #include "platform/dinput.h"
@@ -28,6 +29,7 @@ c_load_screen* g_shown = nullptr; // the screen whose buttons are being pressed
 
 void press_continue(c_button*);
 void press_watch(c_button*);
+void press_host(c_button*);
 void press_delete(c_button*);
 void press_back(c_button*);
 void press_yes(c_button*);
@@ -70,13 +72,15 @@ void c_load_screen::build() {
     s.add<c_button>(look, 0, 5, 800, 45, screen_label("caption"), 0, nullptr, MODE_INACTIVE, caption_flags);
     list = s.add<c_listbox>(look, 5, 50, 795, 450, DIK_UP, DIK_DOWN, FRAME_ALL | FRAME_REPEAT, FRAME_ALL);
     detail = s.add<c_button>(look, 5, 455, 795, 495, "", 0, nullptr, MODE_INACTIVE, label_flags);
-    continue_button = s.add<c_button>(look, 5, 505, 200, 575, screen_label("continue"), DIK_C, press_continue,
+    continue_button = s.add<c_button>(look, 5, 505, 163, 575, screen_label("continue"), DIK_C, press_continue,
                                       MODE_ACTIVE, 0x19u);
-    watch_button = s.add<c_button>(look, 200, 505, 400, 575, screen_label("watch"), DIK_W, press_watch,
+    watch_button = s.add<c_button>(look, 163, 505, 321, 575, screen_label("watch"), DIK_W, press_watch,
                                    MODE_ACTIVE, 0x18u);
-    delete_button = s.add<c_button>(look, 400, 505, 600, 575, screen_label("delete"), DIK_D, press_delete,
+    host_button = s.add<c_button>(look, 321, 505, 479, 575, screen_label("host"), DIK_H, press_host,
+                                  MODE_ACTIVE, 0x18u);
+    delete_button = s.add<c_button>(look, 479, 505, 637, 575, screen_label("delete"), DIK_D, press_delete,
                                     MODE_ACTIVE, 0x18u);
-    back_button = s.add<c_button>(look, 600, 505, 795, 575, screen_label("back"), DIK_B, press_back,
+    back_button = s.add<c_button>(look, 637, 505, 795, 575, screen_label("back"), DIK_B, press_back,
                                   MODE_ACTIVE, 0x1Au);
     // The question takes the place of the detail line and the buttons while it is asked.
     question =
@@ -144,6 +148,7 @@ void c_load_screen::before_update(bool escape_pressed) {
     const int ask = asking_ ? MODE_ACTIVE : MODE_HIDDEN, others = asking_ ? MODE_HIDDEN : MODE_ACTIVE;
     set_mode(continue_button, asking_ ? MODE_HIDDEN : playable);
     set_mode(watch_button, asking_ ? MODE_HIDDEN : playable);
+    set_mode(host_button, asking_ ? MODE_HIDDEN : playable);
     set_mode(delete_button, asking_ ? MODE_HIDDEN : (e ? MODE_ACTIVE : MODE_INACTIVE));
     set_mode(back_button, others);
     set_mode(detail, asking_ ? MODE_HIDDEN : MODE_INACTIVE);
@@ -197,6 +202,9 @@ void press_continue(c_button*) {
 }
 void press_watch(c_button*) {
     if (g_shown) g_shown->choose(c_load_screen::CHOICE_WATCH);
+}
+void press_host(c_button*) {
+    if (g_shown) g_shown->choose(c_load_screen::CHOICE_HOST);
 }
 void press_delete(c_button*) {
     if (g_shown) g_shown->ask_delete();
@@ -264,6 +272,22 @@ std::string watch_battle(const record_entry& entry) {
     return "";
 }
 
+// Checks the selected record by building its battle as it was left, then hands its seed and
+// orders to the network screen, which hosts it. "" on success, else why not.
+std::string host_battle(const record_entry& entry) {
+    record_read read = read_record(entry.path);
+    const record_entry now = summarize_record(read, rules_fingerprint());
+    if (now.status != RECORD_OK) return now.reason;
+    {
+        c_record_player player(read.record);
+        const bool sound = player.run_all(SIZE_MAX, true);
+        gameplay_unload_static();
+        if (!sound) return player.reason();
+    }
+    offer_record_to_host(read.record);
+    return "";
+}
+
 void carry_out(c_load_screen& screen) {
     const c_load_screen::choice_kind choice = screen.take_choice();
     if (choice == c_load_screen::CHOICE_BACK) {
@@ -272,9 +296,11 @@ void carry_out(c_load_screen& screen) {
     }
     const record_entry* e = screen.selected();
     if (choice == c_load_screen::CHOICE_NONE || !e || e->status != RECORD_OK) return;
-    const std::string why = choice == c_load_screen::CHOICE_CONTINUE ? continue_battle(*e) : watch_battle(*e);
+    const std::string why = choice == c_load_screen::CHOICE_CONTINUE ? continue_battle(*e)
+                            : choice == c_load_screen::CHOICE_HOST   ? host_battle(*e)
+                                                                     : watch_battle(*e);
     if (why.empty()) {
-        g_game_state = GS_GAMEPLAY;
+        g_game_state = choice == c_load_screen::CHOICE_HOST ? GS_NETWORK : GS_GAMEPLAY;
         return;
     }
     screen.set_detail(why);

@@ -32,7 +32,8 @@ class c_load_screen {
     void after_update();
 
     // What the player chose, carried out by the state loop (it needs the battle's machinery).
-    enum choice_kind { CHOICE_NONE, CHOICE_CONTINUE, CHOICE_WATCH, CHOICE_BACK };
+    // CHOICE_HOST: the battle continued over the network, this machine its host.
+    enum choice_kind { CHOICE_NONE, CHOICE_CONTINUE, CHOICE_WATCH, CHOICE_HOST, CHOICE_BACK };
     choice_kind take_choice();
     // The buttons' actions (also for tests): a choice for the state loop; the question asked,
     // answered yes (the file is deleted and the list read again) or no.
@@ -54,6 +55,7 @@ class c_load_screen {
     c_button* continue_button = nullptr;
     c_button* watch_button = nullptr;
     c_button* delete_button = nullptr;
+    c_button* host_button = nullptr;
     c_button* back_button = nullptr;
     c_button* question = nullptr;
     c_button* yes_button = nullptr;

@@ -16,6 +16,7 @@
 #include "game/battle/gameplay.h"
 #include "game/net/session.h"
 #include "game/record/orders.h"
+#include "game/record/record.h"
 #include "game/screens/screen.h"
 #include "game/screens/states.h"
 #include "platform/crt.h"
@@ -36,6 +37,26 @@ void net_leave() {
     if (g_net) g_net->leave();
     g_net.reset();
     g_order_input = nullptr;
+}
+
+namespace {
+
+// The battle offered by the list of records, as its seed and orders.
+struct offered_battle {
+    bool set = false;
+    std::uint32_t seed = 0;
+    std::vector<c_net_host::past_order> past;
+};
+offered_battle g_offered;
+
+} // namespace
+
+void offer_record_to_host(const record_file& record) {
+    g_offered = offered_battle{};
+    g_offered.set = true;
+    g_offered.seed = record.header.seed;
+    for (const record_event& e : record.events)
+        if (e.what == EVENT_ORDER) g_offered.past.push_back({e.step, e.order});
 }
 
 namespace {
@@ -106,6 +127,7 @@ struct net_screen {
                                            press_back, MODE_ACTIVE, 0x1Au);
         address->set_text(network_setting("last_host", ""));
         shown = this;
+        if (g_offered.set) host();
     }
     ~net_screen() { shown = nullptr; }
 
@@ -121,8 +143,14 @@ struct net_screen {
     }
     static void press_start(c_button*) {
         if (!shown || !g_net || !g_net->is_host()) return;
-        // The battle is made from where the random stream stands, as a battle at one table is.
-        static_cast<c_net_host&>(*g_net).start(crt::get_seed());
+        // The battle is made from where the random stream stands, as a battle at one table is,
+        // unless a recorded one is continued.
+        auto& host = static_cast<c_net_host&>(*g_net);
+        if (g_offered.set)
+            host.start(g_offered.seed, g_offered.past);
+        else
+            host.start(crt::get_seed());
+        g_offered = offered_battle{};
     }
     static void press_join(c_button*) {
         if (shown) shown->join();
@@ -183,10 +211,13 @@ struct net_screen {
         if (g_net->status() == NET_ENDED || g_net->status() == NET_STOPPED) return g_net->sentence();
         if (g_net->status() == NET_CONNECTING) return "Reaching the host...";
         if (g_net->is_host()) {
+            const std::string continued =
+                g_offered.set ? format_string("A recorded battle of %zu orders. ", g_offered.past.size())
+                              : "";
             for (int s = 0; s < net_seats; ++s)
                 if (g_net->holder(s) == SEAT_OPEN)
-                    return "Waiting for players to join (1, 2, 3 take a seat back).";
-            return "Every seat is held: S starts the battle.";
+                    return continued + "Waiting for players to join (1, 2, 3 take a seat back).";
+            return continued + "Every seat is held: S starts the battle.";
         }
         const int s = static_cast<c_net_guest&>(*g_net).seat();
         return s < 0 ? "Asking for a seat..."
@@ -239,6 +270,7 @@ void after_update(net_screen& s, bool typing) {
     if ((s.address->was_entered() || s.code->was_entered()) && !g_net) s.join();
     if (key_pressed(DIK_ESCAPE) && !typing) s.leave_wanted = true;
     if (s.leave_wanted) {
+        g_offered = offered_battle{};
         net_leave();
         g_game_state = GS_MAINMENU;
         return;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+struct record_file;
+
 // The port a host listens at unless settings.ini says otherwise ([network] port).
 constexpr std::uint16_t default_net_port = 47810;
 
@@ -17,3 +19,8 @@ std::string net_report();
 
 // Ends the network session (the others told) and the order hook it set.
 void net_leave();
+
+// A recorded battle to be continued over the network: the network screen hosts it at once, and
+// its start carries out the record's orders before the new ones. Forgotten when the screen is
+// left without starting.
+void offer_record_to_host(const record_file& record);

@@ -5,7 +5,8 @@
 # machine of each turn's player, and at every turn's end the three state reports agree on the
 # battle's hash. A client sending garbage is dropped while the battle goes on; a guest killed
 # mid-battle pauses it, starts again, rejoins and catches up; two players give up and the third
-# wins on every machine.
+# wins on every machine. Before that the host leaves (the guests are told so) and hosts the
+# battle again from its record: the guests join anew and all three stand where they stood.
 source "$(dirname "$0")/lib.sh"
 
 PORT=$((20000 + $$ % 20000))
@@ -94,19 +95,33 @@ click_on() { # index x y
   on "$1" xdotool mouseup 1
   sleep 0.3
 }
-type_into() { # index x y text: a click gives the box the focus, the text is typed, Tab leaves it
+type_into() { # index x y text: a click gives the box the focus, the text replaces what it held, Tab leaves it
   click_on "$1" "$2" "$3"
+  on "$1" xdotool key --delay 60 ctrl+a BackSpace
   on "$1" xdotool type --delay 60 "$4"
   sleep 0.3
   press "$1" Tab
+}
+
+# Presses a key until the report shows its effect: a frame of a busy machine may come late, and
+# a press that falls between two frames is not seen.
+press_until() { # index key report_key value what
+  local try
+  for try in 1 2 3 4 5; do
+    press "$1" "$2"
+    for _ in $(seq 1 40); do
+      [ "$(value "$1" "$3")" = "$4" ] && return 0
+      sleep 0.05
+    done
+  done
+  wait_for "$1" "$3" "$4" "$5"
 }
 
 to_network_screen() { # index
   wait_for "$1" logo_phase true "game $1 opens on the logo"
   click_on "$1" 300 300
   wait_for "$1" state mainmenu "a click ends game $1's logo"
-  press "$1" m
-  wait_for "$1" state network "M opens the network screen on game $1"
+  press_until "$1" m state network "M opens the network screen on game $1"
 }
 
 # The boxes of the join side, in window pixels (the screen is laid out for 800 x 600 and scaled).
@@ -121,8 +136,7 @@ join() { # index code
 # ---- the host opens its seats
 start 0
 to_network_screen 0
-press 0 h
-wait_for 0 net host "H hosts a battle"
+press_until 0 h net host "H hosts a battle"
 [ "$(value 0 net_port)" = "$PORT" ] || fail "the host listens at port '$(value 0 net_port)', not $PORT"
 CODE=$(value 0 net_code)
 [ ${#CODE} = 6 ] || fail "the join code is '$CODE'"
@@ -134,11 +148,7 @@ to_network_screen 1
 join 1 WRONG9
 wait_for 1 network_status "The join code is wrong." "the wrong code is refused with a sentence"
 [ -z "$(value 1 net)" ] || fail "a refused guest still has a session"
-# The code box still holds the wrong code: the caret to its end, the code erased, the right one typed.
-click_on 1 $CODE_X $CODE_Y
-on 1 xdotool key --delay 40 End BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
-on 1 xdotool type --delay 60 "$CODE"
-press 1 Tab
+type_into 1 $CODE_X $CODE_Y "$CODE"
 press 1 j
 wait_for 1 net_status lobby "the guest with the right code is in"
 start 2
@@ -207,7 +217,8 @@ play_turn
 
 # ---- garbage on the host's port: that peer is dropped, the battle goes on
 exec 3<>"/dev/tcp/127.0.0.1/$PORT"
-printf 'GET / HTTP/1.1\r\nHost: harnvale\r\n\r\n' >&3
+# The host may close the connection before the last byte is written: no SIGPIPE for the test.
+(trap '' PIPE; printf 'GET / HTTP/1.1\r\nHost: harnvale\r\n\r\n' >&3) || true
 for _ in $(seq 1 200); do
   grep -q "dropped peer [0-9]*: it sent a message too long" "$(dir_of 0)/stderr" && break
   sleep 0.05
@@ -234,6 +245,34 @@ join 2 "$CODE"
 wait_for 2 state gameplay "the rejoining guest is back in the battle"
 wait_for 0 net_notice "" "the battle goes on once the guest is back"
 play_turn
+play_turn
+
+# ---- the host leaves; its record is hosted again and the guests come back to the same battle
+before=$(value 0 hp)
+press_until 0 Escape state mainmenu "Escape takes the host back to the menu"
+for i in 1 2; do
+  for _ in $(seq 1 200); do
+    case "$(value $i net_notice)" in *"The host has left."*) break ;; esac
+    sleep 0.05
+  done
+  case "$(value $i banner)" in *"The host has left."*) ;; *) fail "game $i's banner reads '$(value $i banner)'" ;; esac
+  press_until $i Escape state mainmenu "Escape takes guest $i back to the menu"
+done
+press_until 0 l state loadgame "L lists the host's records"
+press_until 0 h net_status lobby "H hosts the selected record"
+case "$(value 0 network_status)" in "A recorded battle of "*) ;; *) fail "the host's screen reads '$(value 0 network_status)'" ;; esac
+CODE=$(value 0 net_code)
+for i in 1 2; do
+  press_until $i m state network "M opens the network screen on game $i"
+  join $i "$CODE"
+  wait_for $i net_status lobby "guest $i joins the battle hosted again"
+done
+press 0 s
+for i in 0 1 2; do
+  wait_for $i state gameplay "the battle goes on on game $i"
+  for _ in $(seq 1 200); do [ "$(value $i hp)" = "$before" ] && break; sleep 0.05; done
+  [ "$(value $i hp)" = "$before" ] || fail "game $i does not stand where the battle was left"
+done
 play_turn
 
 # ---- two players give up; the third wins on every machine

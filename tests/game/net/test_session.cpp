@@ -216,6 +216,33 @@ TEST_F(net_session, three_machines_carry_out_every_order_at_the_same_step) {
     EXPECT_LE(a.battle->step(), host.battle->step());
 }
 
+TEST_F(net_session, a_battle_continued_from_its_orders_is_played_on_from_where_it_stood) {
+    // Six turns as a record holds them: each order with the step it was given at.
+    std::vector<c_net_host::past_order> past;
+    for (int t = 0; t < 6; ++t) {
+        const std::vector<battle_order> script = turn_script(t % 3, t);
+        const std::uint32_t base = static_cast<std::uint32_t>(t) * 20;
+        past.push_back({base, script[0]});
+        past.push_back({base + 1, script[1]});
+        past.push_back({base + 10, script[2]});
+    }
+    a = guest_machine(port);
+    b = guest_machine(port);
+    ASSERT_TRUE(run_until(all(), [&] {
+        return host.session->holder(1) == SEAT_GUEST && host.session->holder(2) == SEAT_GUEST;
+    }));
+    ASSERT_TRUE(host_of(host).start(99, past));
+    // The host stands where the orders left the battle before the first frame.
+    EXPECT_EQ(host.battle->turns(), 6);
+    ASSERT_EQ(host.battle->history.size(), 18u);
+    EXPECT_EQ(host.battle->history[4].step, 21u);
+    expect_agree(18);
+    for (const std::string& line : host.session->log())
+        EXPECT_EQ(line.find("dropped"), std::string::npos) << line;
+    play_turns(all(), 3);
+    expect_agree(27);
+}
+
 TEST_F(net_session, a_dropped_guest_pauses_the_battle_and_catches_up_when_it_rejoins) {
     join_both();
     play_turns(all(), 4);
