@@ -110,7 +110,9 @@ std::string errno_text() {
 bool folder_is_writable(const std::string& folder, std::string& why) {
     auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
     std::string probe = join(folder, (".write-check-" + std::to_string(tick)).c_str());
-    std::FILE* f = std::fopen(probe.c_str(), "wx");
+    // The name is new each time, so nothing of the player's is overwritten ("x" is not known to
+    // every C library the Windows build may use).
+    std::FILE* f = std::fopen(probe.c_str(), "wb");
     if (!f) {
         why = errno_text();
         return false;
