@@ -218,6 +218,7 @@ std::string installed_share(const std::string& exe_dir, bool windows) {
 }
 
 game_folders choose_folders(const folder_facts& f) {
+    if (f.windows && f.installed_data && f.start_is_exe_dir) return windows_installed_folders(f);
     if (f.start_has_data || !f.installed_data) return start_directory_folders(f.start);
     return f.windows ? windows_installed_folders(f) : linux_installed_folders(f);
 }
@@ -233,6 +234,9 @@ folder_facts read_folder_facts() {
     f.installed_data = !f.exe_dir.empty() && is_folder(join(installed_share(f.exe_dir, f.windows), "DATA"));
     std::string why;
     f.exe_dir_writable = f.windows && f.installed_data && folder_is_writable(f.exe_dir, why);
+    std::error_code ec;
+    f.start_is_exe_dir =
+        f.windows && !f.start.empty() && !f.exe_dir.empty() && fs::equivalent(f.start, f.exe_dir, ec);
     f.home = home_folder();
     f.xdg_config_home = env("XDG_CONFIG_HOME");
     f.xdg_data_home = env("XDG_DATA_HOME");

@@ -26,6 +26,7 @@ struct folder_facts {
     std::string exe_dir;           // the folder of the executable
     bool installed_data = false;   // installed_share(exe_dir) holds a DATA folder
     bool exe_dir_writable = false; // files can be made beside the executable (asked on Windows only)
+    bool start_is_exe_dir = false; // started in the executable's own folder (asked on Windows only)
     std::string home;              // the home folder: $HOME, else the user's account entry
     std::string xdg_config_home, xdg_data_home, xdg_state_home; // as the environment has them
     std::string appdata; // Windows: the user's roaming application-data folder
@@ -42,7 +43,8 @@ std::string installed_share(const std::string& exe_dir, bool windows);
 //   stands for ~/.config, ~/.local/share and ~/.local/state. A missing settings.ini is made from
 //   the installation's default_settings.ini.
 // - Windows: all of them beside the executable when that folder is writable (a zip unpacked where
-//   the player may write), else in %APPDATA%\Harnvale.
+//   the player may write), else in %APPDATA%\Harnvale. This holds also when the game is started
+//   in its own folder (a double click does that), although that folder holds DATA.
 // With neither, the start directory is kept, and entering DATA reports what is missing there.
 // Raises, naming the variable, when the player's folders cannot be found (no home folder, no
 // application-data folder).

@@ -84,6 +84,15 @@ TEST(Folders, TheRuleFollowsTheStartDirectoryTheInstallationAndTheEnvironment) {
          }),
          {"/games/hv", "/games/hv/settings.ini", "/games/hv/default_settings.ini", "/games/hv/saves",
           "/games/hv/error.txt", true}},
+        {"Windows, started in its own read-only folder, which holds DATA",
+         with([](folder_facts& f) {
+             f.windows = true;
+             f.start = f.exe_dir = "/games/hv";
+             f.start_has_data = f.start_is_exe_dir = true;
+             f.appdata = "/roaming";
+         }),
+         {"/games/hv", "/roaming/Harnvale/settings.ini", "/games/hv/default_settings.ini",
+          "/roaming/Harnvale/saves", "/roaming/Harnvale/error.txt", true}},
         {"Windows, a read-only folder: the application-data folder",
          with([](folder_facts& f) {
              f.windows = true;
