@@ -32,6 +32,7 @@ class GlNameBox : public data_core_test {
         load_interface();
     }
     void TearDown() override {
+        g_gui_clock = GetTickCount;
         release_interface();
         delete g_font;
         g_font = nullptr;
@@ -158,7 +159,6 @@ TEST_F(GlNameBox, BoxesShowTheirTextSelectionAndCaret) {
     ASSERT_EQ(focused.get_selection_start(), 10u);
     frame f = draw(root);
     save_screenshot(f, "namebox.png");
-    g_gui_clock = GetTickCount;
 
     // The caret is drawn, bright, where the box says; the scrolled box shows its end.
     const RECT caret = focused.get_caret_rect();
