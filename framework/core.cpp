@@ -18,6 +18,7 @@ IDirect3D9* (*g_direct3d_create)(UINT) = Direct3DCreate9;
 
 namespace {
 BYTE g_key_state[256];
+std::u16string g_typed_chars;
 const char* const CORE_FILE_FUNCTION_CTOR = "c_core::c_core";
 } // namespace
 
@@ -188,6 +189,9 @@ LRESULT c_core::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
     case WM_ENDSESSION:
         if (core && wparam) core->end_session = true;
         return 0;
+    case WM_CHAR:
+        if (g_typed_chars.size() < typed_chars_max) g_typed_chars += static_cast<char16_t>(wparam & 0xFFFF);
+        return 0;
     case WM_INITMENUPOPUP:
     case WM_SIZING:
     case WM_MOVING:
@@ -196,6 +200,14 @@ LRESULT c_core::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
     default:
         return DefWindowProcA(hwnd, message, wparam, lparam);
     }
+}
+
+const std::u16string& get_typed_chars() {
+    return g_typed_chars;
+}
+
+void clear_typed_chars() {
+    g_typed_chars.clear();
 }
 
 void c_core::pump_messages() {

@@ -208,6 +208,7 @@ void c_core::frame_end() {
     if (FAILED(hr)) HV_RAISE("Unable to end the scene.", fn, hr, this);
     if (FAILED(hr = device->Present(nullptr, nullptr, nullptr, nullptr)))
         HV_RAISE("Unable to present the backbuffer.", fn, hr, this);
+    clear_typed_chars();
     pump_messages();
     ++frame_count;
     frame_end_time = get_cur_time();

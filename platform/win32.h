@@ -15,6 +15,8 @@ using BOOL = std::int32_t;
 using HRESULT = std::int32_t;
 using LONGLONG = std::int64_t;
 using UINT_PTR = std::uintptr_t;
+using ULONG_PTR = std::uintptr_t;
+using SIZE_T = ULONG_PTR;
 using LONG_PTR = std::intptr_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
@@ -78,6 +80,8 @@ using HFONT = HGDIOBJ;
 struct HDC__;
 using HDC = HDC__*;
 using HANDLE = void*;
+using HGLOBAL = HANDLE;
+using LPVOID = void*;
 
 inline WORD LOWORD(std::uintptr_t v) {
     return static_cast<WORD>(v & 0xFFFF);
@@ -108,6 +112,18 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 DWORD GetTickCount();
 void Sleep(DWORD ms);
 
+// Global memory, as the clipboard takes and gives it: a handle to a block that GlobalLock turns
+// into a pointer. Every block here is movable; a bad handle fails instead of crashing.
+constexpr UINT GMEM_MOVEABLE = 0x0002;
+constexpr UINT GMEM_ZEROINIT = 0x0040;
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+// Null for a bad handle; each lock is matched by one GlobalUnlock.
+LPVOID GlobalLock(HGLOBAL memory);
+// Nonzero while the block is still locked after this unlock, zero once it is not.
+BOOL GlobalUnlock(HGLOBAL memory);
+// Null when freed; the handle itself when it could not be.
+HGLOBAL GlobalFree(HGLOBAL memory);
+
 // The directory separator of file paths the program builds itself.
 constexpr char PATH_SEPARATOR = '/';
 
@@ -122,6 +138,7 @@ constexpr UINT WM_ACTIVATE = 0x0006;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUERYENDSESSION = 0x0011;
 constexpr UINT WM_ENDSESSION = 0x0016;
+constexpr UINT WM_CHAR = 0x0102; // wParam: one UTF-16 code unit typed; lParam: repeat count
 constexpr UINT WM_INITMENUPOPUP = 0x0117;
 constexpr UINT WM_SIZING = 0x0214;
 constexpr UINT WM_MOVING = 0x0216;
@@ -197,6 +214,20 @@ HGDIOBJ GetStockObject(int object);
 short GetKeyState(int virtual_key);
 BOOL PtInRect(const RECT* rect, POINT point);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// ---- user32: the clipboard --------------------------------------------------------------
+// On the system clipboard (SDL's). CF_TEXT is text in the program's single-byte code page
+// (Windows-1252) with CR LF line ends and a terminating null. The clipboard must be open for
+// everything but IsClipboardFormatAvailable. A handle given to SetClipboardData belongs to the
+// clipboard from then on; one got from GetClipboardData stays the clipboard's and is good until
+// the clipboard is closed. A clipboard opened without a window and emptied takes no data.
+constexpr UINT CF_TEXT = 1;
+BOOL OpenClipboard(HWND new_owner);
+BOOL CloseClipboard();
+BOOL EmptyClipboard();
+BOOL IsClipboardFormatAvailable(UINT format);
+HANDLE GetClipboardData(UINT format);
+HANDLE SetClipboardData(UINT format, HANDLE memory);
 
 // The program's entry point; on Linux the platform's main calls it.
 int WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show);

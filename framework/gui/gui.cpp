@@ -221,7 +221,7 @@ int calc_state(int mode, c_container* parent, unsigned flags, int prev_state, in
         return STATE_INACTIVE;
     }
     if (mode == MODE_HIDDEN) return STATE_INACTIVE;
-    if (key_down(keys, hot_key)) {
+    if (hot_key_down(keys, hot_key)) {
         take();
         return STATE_PRESSED;
     }
@@ -419,17 +419,19 @@ void c_button::update(int mouse_x, int mouse_y, const BYTE* left_button, const B
     set_widget_state(
         calc_state(mode_, parent_, flags_, state_, mouse_x, mouse_y, left_button, keys, outer_, hot_key_));
     clicked_ = false;
-    const bool hot_key_down = key_down(keys, hot_key_);
+    const bool hot_down = hot_key_down(keys, hot_key_);
     if (!(flags_ & FRAME_REPEAT)) {
         const bool released_over = prev_state_ == STATE_PRESSED && state_ == STATE_HOVER;
-        const bool hot_key_released = state_ == STATE_NORMAL && hot_key_was_down_;
+        // Released for real: a key that a name box took the focus under is still held.
+        const bool hot_key_released =
+            state_ == STATE_NORMAL && hot_key_was_down_ && !key_down(keys, hot_key_);
         if (released_over || hot_key_released) click();
     } else if (state_ == STATE_PRESSED) {
         if (timer_.tick(settings_->repeat_interval_init, settings_->repeat_interval_norm)) click();
     } else {
         timer_.reset();
     }
-    hot_key_was_down_ = hot_key_down;
+    hot_key_was_down_ = hot_down;
 }
 
 void c_button::draw() {

@@ -4,7 +4,8 @@
 //
 // Index: frame flags; c_gui_settings (the look); c_widget and c_container (the model, states,
 // hit testing, layout); free helpers calc_state / layout_rect / draw_frame; c_panel, c_picture,
-// c_repeat_timer, c_button, c_checkbox; c_listitem, c_listbox, c_vscroll, c_listdropper, c_modebox.
+// c_repeat_timer, c_button, c_checkbox; c_listitem, c_listbox, c_vscroll, c_listdropper, c_modebox;
+// c_namebox and the keyboard focus.
 //
 // Coordinates: widgets are placed in an 800 x 600 design space scaled to their parent's content
 // rectangle, or with FRAME_PIXELS in pixels from the parent's content origin. Rectangles are
@@ -14,6 +15,8 @@
 // (state-3 look, still takes the mouse so that nothing beneath reacts), 2 hidden (not drawn,
 // takes nothing).
 #pragma once
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -622,3 +625,103 @@ class c_modebox : public c_listbox {
   private:
     std::vector<c_modeitem*> mode_items_;
 };
+
+// ---- text entry ------------------------------------------------------------------------------------
+
+// A one-line text field of single-byte (Windows-1252) characters. A click gives it the keyboard
+// focus, which one box at a time holds; a click anywhere else, Escape or Tab take it away. While
+// it has the focus it takes the characters typed this frame (get_typed_chars) that its font can
+// draw, up to max_length, and edits with Backspace, Delete, Left, Right, Home and End (Shift
+// selects), Ctrl+A, Ctrl+C, Ctrl+X, Ctrl+V and the mouse (a click places the caret, a drag
+// selects). The text scrolls sideways so the caret stays in view. Drawn with the frame pieces
+// (the pressed look while it has the focus), the text left aligned in the label style of its
+// state, the selection under it and a blinking caret (the namebox_caret_* settings). A screen
+// that stops updating a box while it may have the focus (leaving it alive) calls set_focus(false),
+// or the other screens' hot keys stay quiet.
+class c_namebox : public c_widget {
+  public:
+    c_namebox(const c_gui_settings* settings, int left, int top, int right, int bottom, int mode,
+              unsigned flags, size_t max_length);
+    // Gives up the focus.
+    ~c_namebox() override;
+
+    void update(int mouse_x, int mouse_y, const BYTE* left_button, const BYTE* keys) override;
+    void draw() override;
+    void layout() override;
+    bool can_split() const override;
+    void draw_back() override;
+    void draw_front() override;
+    // An inactive or hidden box gives up the focus.
+    void set_mode(int mode) override;
+
+    virtual const std::string& get_text() const { return text_; }
+    // Control characters and what the font cannot draw are left out, the rest cut to max_length;
+    // the caret goes to the end. Not a change the player made: was_changed stays as it is.
+    virtual void set_text(const std::string& text);
+    virtual bool has_focus() const;
+    // Taking the focus takes it from any other box; only an active box takes it.
+    virtual void set_focus(bool focus);
+    // True only after the update in which Enter was pressed while the box had the focus.
+    virtual bool was_entered() const { return entered_; }
+    // True only after an update in which the player's typing, deleting, cutting or pasting
+    // changed the text.
+    virtual bool was_changed() const { return changed_; }
+
+    size_t get_max_length() const { return max_length_; }
+    size_t get_caret() const { return caret_; }
+    // The selection runs from start to end (exclusive); empty when they are equal.
+    size_t get_selection_start() const { return std::min(caret_, anchor_); }
+    size_t get_selection_end() const { return std::max(caret_, anchor_); }
+    // Pixels of text scrolled out at the left of the text area (the content less a small margin).
+    int get_scroll() const { return scroll_; }
+    // True when the box takes the single-byte code: no control character, and the font of its
+    // normal look has a glyph of some width for it.
+    bool can_show(unsigned char code) const;
+    // Where the caret is drawn (screen pixels), and whether the blink shows it now.
+    RECT get_caret_rect() const;
+    bool is_caret_shown() const;
+
+  private:
+    int look_state() const;
+    RECT text_area() const;
+    int char_px(unsigned char code) const;
+    int text_px(size_t count) const;
+    size_t index_at(int x) const;
+    void keep_caret_in_view();
+    void restart_blink();
+    void move_caret(size_t to, bool extend);
+    void replace_selection(const std::string& with);
+    std::string filtered(const std::string& text) const;
+    void copy_selection() const;
+    void update_mouse(int mouse_x, const BYTE* left_button, const BYTE* keys);
+    void update_keys(const BYTE* keys);
+    void take_typed_chars();
+    void act_on_key(int code, bool shift);
+    void release_label();
+
+    std::string text_;
+    size_t max_length_;
+    size_t caret_ = 0, anchor_ = 0;
+    int scroll_ = 0;
+    bool entered_ = false, changed_ = false;
+    bool dragging_ = false, button_was_down_ = false;
+    BYTE keys_before_[256] = {};
+    int repeat_key_ = 0;
+    c_repeat_timer timer_;
+    DWORD blink_start_ = 0;
+    c_text* label_ = nullptr;
+    std::string label_text_; // what the label was built from
+    RECT label_rect_{};
+    int label_look_ = -1;
+};
+
+// True while any name box has the keyboard focus: screens skip their letter hot keys then.
+bool gui_text_focus();
+// The keys a name box reads while it has the focus (characters, editing and caret keys, Enter,
+// Escape, Tab): hot keys on them do nothing then, nor while one held then is still down.
+bool gui_text_key(int scan_code);
+
+// The clipboard the name boxes copy to and paste from, as CF_TEXT through the Win32 clipboard with
+// the core's window as owner; tests put their own here.
+extern std::string (*g_gui_clipboard_get)();
+extern void (*g_gui_clipboard_set)(const std::string& text);

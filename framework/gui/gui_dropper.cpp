@@ -77,7 +77,7 @@ void c_listdropper::update(int mouse_x, int mouse_y, const BYTE* left_button, co
         update_press(mouse_x, mouse_y, left_button, keys);
     else
         update_click(mouse_x, mouse_y, left_button, keys, pressed_now);
-    hot_key_was_down_ = key_down(keys, hot_key_);
+    hot_key_was_down_ = hot_key_down(keys, hot_key_);
     button_was_down_ = down;
     if (list_ &&
         (!labels_built_ || (list_->get_selected() ? list_->get_selected()->get_text() : "") != shown_text_))
@@ -87,7 +87,7 @@ void c_listdropper::update(int mouse_x, int mouse_y, const BYTE* left_button, co
 void c_listdropper::update_click(int mouse_x, int mouse_y, const BYTE* left_button, const BYTE* keys,
                                  bool pressed_now) {
     const bool fired = (prev_state_ == STATE_PRESSED && state_ == STATE_HOVER) ||
-                       (state_ == STATE_NORMAL && hot_key_was_down_);
+                       (state_ == STATE_NORMAL && hot_key_was_down_ && !key_down(keys, hot_key_));
     if (fired) {
         if (open_) {
             close();
@@ -110,7 +110,7 @@ void c_listdropper::update_click(int mouse_x, int mouse_y, const BYTE* left_butt
 // down) and the item under the mouse is chosen as the button comes up.
 void c_listdropper::update_press(int mouse_x, int mouse_y, const BYTE* left_button, const BYTE* keys) {
     const bool down = button_down(left_button);
-    const bool hot = key_down(keys, hot_key_);
+    const bool hot = hot_key_down(keys, hot_key_);
     if (!open_) {
         if (state_ == STATE_PRESSED && prev_state_ != STATE_PRESSED) {
             open();

@@ -10,6 +10,9 @@ namespace gui_detail {
 inline bool key_down(const BYTE* keys, int code) {
     return keys && code > 0 && code < 256 && (keys[code] & 0x80) != 0;
 }
+// A hot key held, as the widgets see it: key_down, except for the keys a focused name box reads
+// (gui_text_key) while a box has the focus, and for such a key held then until it is released.
+bool hot_key_down(const BYTE* keys, int code);
 inline bool button_down(const BYTE* left_button) {
     return left_button && (*left_button & 0x80) != 0;
 }

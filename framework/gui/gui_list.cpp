@@ -254,8 +254,8 @@ void c_listbox::layout() {
 // ---- c_listbox: update and draw -----------------------------------------------------------------------
 
 void c_listbox::update_keys(const BYTE* keys) {
-    const bool up = key_down(keys, hot_key_up_);
-    const bool down = key_down(keys, hot_key_down_);
+    const bool up = hot_key_down(keys, hot_key_up_);
+    const bool down = hot_key_down(keys, hot_key_down_);
     if (!(flags_ & FRAME_REPEAT)) {
         if (up && !up_was_down_) step_selection(-1);
         if (down && !down_was_down_) step_selection(1);

@@ -67,7 +67,28 @@ void note_geometry(HWND w, bool deliver_now) {
     }
 }
 
+// Typed text arrives as UTF-8; Windows hands a window one WM_CHAR per UTF-16 code unit, so a
+// character beyond the first plane comes as its two surrogates.
+void post_typed_text(const SDL_TextInputEvent& text) {
+    HWND w = window_of_id(text.windowID);
+    if (!w && !g_windows.empty()) w = *g_windows.begin();
+    if (!w) return;
+    for (std::uint32_t cp : platform_decode_utf8(text.text)) {
+        if (cp < 0x10000) {
+            post(w, WM_CHAR, cp, 1);
+        } else {
+            cp -= 0x10000;
+            post(w, WM_CHAR, 0xD800 + (cp >> 10), 1);
+            post(w, WM_CHAR, 0xDC00 + (cp & 0x3FF), 1);
+        }
+    }
+}
+
 void translate(const SDL_Event& e) {
+    if (e.type == SDL_TEXTINPUT) {
+        post_typed_text(e.text);
+        return;
+    }
     if (e.type == SDL_QUIT) {
         if (!g_windows.empty()) post(*g_windows.begin(), WM_CLOSE, 0, 0);
         return;
@@ -260,6 +281,8 @@ HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR caption, DWORD style, int 
     SDL_GetWindowPosition(sdl, &w->known_x, &w->known_y);
     SDL_GetWindowSize(sdl, &w->known_w, &w->known_h);
     g_windows.insert(w);
+    // Typed characters reach the window as WM_CHAR while it exists.
+    SDL_StartTextInput();
     return w;
 }
 
@@ -269,6 +292,7 @@ BOOL DestroyWindow(HWND w) {
         it = it->hwnd == w ? g_queue.erase(it) : it + 1;
     SDL_DestroyWindow(w->sdl);
     delete w;
+    if (g_windows.empty()) SDL_StopTextInput();
     return TRUE;
 }
 

@@ -2,7 +2,9 @@
 // platform layer includes this.
 #pragma once
 #include <SDL2/SDL.h>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/win32.h"
 
@@ -34,3 +36,5 @@ SDL_Window* sdl_window_of(HWND window);
 void dinput_handle_event(const SDL_Event& event);
 // True when no person can answer a dialog (no display, or an automated run).
 bool platform_noninteractive();
+// The code points of a UTF-8 string; a malformed sequence gives U+FFFD and decoding goes on.
+std::vector<std::uint32_t> platform_decode_utf8(const char* text);
