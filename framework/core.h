@@ -54,7 +54,8 @@ std::string held_keys_line(const BYTE* keys);
 
 // Characters typed since the last frame ended: the window procedure queues the UTF-16 code unit
 // of every WM_CHAR here (up to typed_chars_max; more in one frame are dropped), and frame_end
-// empties the queue before it pumps the next frame's messages. Name boxes read it in update.
+// empties the queue before it pumps the next frame's messages. The name box with the focus
+// takes them (empties it) in its update.
 constexpr size_t typed_chars_max = 256;
 const std::u16string& get_typed_chars();
 void clear_typed_chars();

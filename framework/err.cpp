@@ -1,8 +1,11 @@
 #include "framework/err.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "framework/misc.h"
 #include "platform/dxerr.h"
@@ -10,6 +13,34 @@
 HINSTANCE g_instance = nullptr;
 
 HWND g_report_window = nullptr;
+
+namespace {
+std::string g_report_file = "error.txt";
+
+// Writes the report; returns "" or why it could not be written. The report's folder is made
+// here, so a player's state folder appears only once there is something to keep in it.
+std::string write_report_file(const std::string& report) {
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::path(g_report_file).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    std::FILE* f = std::fopen(g_report_file.c_str(), "w");
+    if (!f) return std::error_code(errno, std::generic_category()).message();
+    bool written = std::fputs(report.c_str(), f) >= 0;
+    if (std::fclose(f) != 0) written = false;
+    return written ? "" : "the disk refused the report";
+}
+
+// The file's full path as the player would look for it.
+std::string shown_path(const std::string& file) {
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(file, ec);
+    return ec ? file : full.string();
+}
+} // namespace
+
+void set_report_file(const std::string& path) {
+    g_report_file = path.empty() ? "error.txt" : path;
+}
 
 std::string c_reportable::get_details() const {
     return format_string("MEMORY LOCATION: %p\n", static_cast<const void*>(this));
@@ -40,10 +71,8 @@ std::string c_err::get_report() const {
 
 int report_failure(const c_err& e) {
     std::string report = e.get_report();
-    if (FILE* f = std::fopen("error.txt", "w")) {
-        std::fputs(report.c_str(), f);
-        std::fclose(f);
-    }
+    std::string where = shown_path(g_report_file);
+    std::string problem = write_report_file(report);
     if (g_report_window) ShowWindow(g_report_window, SW_MINIMIZE);
     while (ShowCursor(TRUE) < 0) {
     }
@@ -51,8 +80,13 @@ int report_failure(const c_err& e) {
               "Due to this error occuring, the application may have memory leaks.\n"
               "Although Windows/DirectX tries to clean up these leaks, it is still\n"
               "recommended that you restart your computer.\n"
-              "\n"
-              "Error and logging information has been saved to the file \"error.txt\".";
+              "\n";
+    // Saying the report was saved when it was not would send the player looking for nothing.
+    if (problem.empty())
+        report += "Error and logging information has been saved to the file \"" + where + "\".";
+    else
+        report += "Error and logging information could not be saved to the file \"" + where +
+                  "\": " + problem + ".";
     MessageBoxA(nullptr, report.c_str(), "UNAVOIDABLE ERROR!!!", MB_OK | MB_ICONEXCLAMATION);
     return 1;
 }

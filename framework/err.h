@@ -53,13 +53,18 @@ constexpr const char* hv_base_name(const char* path) {
     } while (0)
 
 // Runs the program's main routine inside the one catch. A standard exception (running out of
-// memory included) is reported as a c_err of its own. On a c_err: writes error.txt to the
-// current directory, minimises the core's window, shows the system cursor, shows the report
+// memory included) is reported as a c_err of its own. On a c_err: writes the report file (see
+// set_report_file), minimises the core's window, shows the system cursor, shows the report
 // (with a closing block that only the message box carries) and returns 1.
 int run_guarded(int (*main_routine)());
 
 // What the entry point's catch does with a caught error; returns the exit code 1.
 int report_failure(const c_err& e);
+
+// Where a failure's report is written: a full path (its folder is made when a report is written),
+// or, when empty, error.txt in whatever directory is current at the failure (the default). The
+// report shown names the file's full path, or says why it could not be written.
+void set_report_file(const std::string& path);
 
 // The window of the core while one exists; the report minimises it.
 extern HWND g_report_window;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "framework/folders.h"
 #include "framework/font.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
@@ -36,11 +37,13 @@ unsigned random_seed() {
 } // namespace
 
 int main_routine() {
-    g_settings = new c_ini("settings.ini");
     std::string start_directory = current_directory();
-    // Battle records live beside settings.ini.
-    g_saves_folder = start_directory + "/saves";
-    enter_data_directory();
+    game_folders folders = choose_folders(read_folder_facts());
+    set_report_file(folders.report);
+    prepare_player_files(folders);
+    g_settings = new c_ini(folders.settings);
+    g_saves_folder = folders.saves;
+    enter_data_directory(folders.share);
     g_rules = new c_ini("rules.ini");
     g_stringtable = new c_ini("stringtable.ini");
     g_interface = new c_ini("interface.ini");

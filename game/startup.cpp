@@ -10,15 +10,18 @@ constexpr size_t k_longest_relative_path = sizeof "/DATA/stringtable.ini" - 1;
 } // namespace
 
 void enter_data_directory() {
+    enter_data_directory(get_current_directory());
+}
+
+void enter_data_directory(const std::string& start) {
     const char* fn = "enter_data_directory";
-    std::string start = get_current_directory();
     if (start.empty()) HV_RAISE("Unable to read the start directory.", fn, 0, nullptr);
     // Absolute paths of the data files must stay below the system's limit to be opened at all.
     if (start.size() + k_longest_relative_path >= PATH_MAX)
         HV_RAISE("Unable to use the start directory, its path of " + std::to_string(start.size()) +
                      " bytes is too long: \"" + start + "\".",
                  fn, 0, nullptr);
-    if (!SetCurrentDirectoryA("DATA"))
+    if (!SetCurrentDirectoryA((start + PATH_SEPARATOR + "DATA").c_str()))
         HV_RAISE("Unable to find the DATA folder in \"" + start + "\".", fn, 0, nullptr);
 }
 

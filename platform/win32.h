@@ -66,6 +66,7 @@ struct HWND__;
 using HWND = HWND__*;
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
 struct HICON__;
 using HICON = HICON__*;
 using HCURSOR = HICON;
@@ -101,6 +102,11 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_text, 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR file_name);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
+// The full path of the running program's executable (the module must be null: only the program's
+// own is known). Returns the length copied; a buffer too small gets the path cut to size - 1
+// characters and the return value is size, so a caller grows its buffer until the result is
+// smaller. 0 when the path cannot be read.
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 DWORD GetTickCount();

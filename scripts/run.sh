@@ -4,11 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-# The test command may have left warnings-as-errors on in this build folder; a player needs none.
-cmake --preset release -DHARNVALE_WERROR=OFF >/dev/null
-# Only the game itself: the tests and benchmarks are the test command's business.
-cmake --build --preset release --target harnvale
+# The game alone, in a build folder of its own (build/play): the test command builds build/release
+# with other options (warnings as errors, the tests), and sharing one folder would make each
+# command recompile everything the other built.
+cmake --preset play >/dev/null
+cmake --build --preset play
 if [ ! -f settings.ini ]; then
   cp scripts/default_settings.ini settings.ini
 fi
-exec ./build/release/harnvale
+exec ./build/play/harnvale

@@ -9,14 +9,36 @@ from .common import Canvas, TILE_W
 from .cursors import _sword
 
 
-def picture(size):
-    c = Canvas(32, 32, 8)
+def _draw(c):
+    """The design on a canvas of 32 x 32 units: a meadow hex with two crossed blades."""
     hexpts = [(16, 1), (30, 8.5), (30, 23.5), (16, 31), (2, 23.5), (2, 8.5)]
     c.poly(hexpts, (24, 18, 12, 255))
     c.poly([(16, 3), (28, 9.5), (28, 22.5), (16, 29), (4, 22.5), (4, 9.5)], (92, 150, 58, 255))
     c.poly([(16, 3), (28, 9.5), (16, 16), (4, 9.5)], (120, 178, 76, 255))
     _sword(c, (8, 25), (25, 6.5))
     _sword(c, (24, 25), (7, 6.5))
+
+
+# Sizes of the desktop icon; the two smallest keep the window icon's hard pixels, which read
+# better than smoothed edges at that size.
+DESKTOP_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def desktop_picture(size):
+    """The icon a desktop shows in its menus and docks: the window icon's design, drawn at the
+    size with smooth edges."""
+    if size <= 16:
+        return picture(size)
+    s = 8
+    c = Canvas(32, 32, max(1, size * s // 32))
+    _draw(c)
+    # resized with premultiplied alpha, so the transparent surroundings do not darken the edges
+    return c.img.convert("RGBa").resize((size, size), Image.LANCZOS).convert("RGBA")
+
+
+def picture(size):
+    c = Canvas(32, 32, 8)
+    _draw(c)
     img = c.finish(outline=(24, 18, 12, 255), outline_diag=False)
     if size != 32:
         img = img.resize((size, size), Image.BOX)

@@ -635,7 +635,9 @@ class c_modebox : public c_listbox {
 // selects), Ctrl+A, Ctrl+C, Ctrl+X, Ctrl+V and the mouse (a click places the caret, a drag
 // selects). The text scrolls sideways so the caret stays in view. Drawn with the frame pieces
 // (the pressed look while it has the focus), the text left aligned in the label style of its
-// state, the selection under it and a blinking caret (the namebox_caret_* settings).
+// state, the selection under it and a blinking caret (the namebox_caret_* settings). A screen
+// that stops updating a box while it may have the focus (leaving it alive) calls set_focus(false),
+// or the other screens' hot keys stay quiet.
 class c_namebox : public c_widget {
   public:
     c_namebox(const c_gui_settings* settings, int left, int top, int right, int bottom, int mode,

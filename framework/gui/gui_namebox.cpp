@@ -337,6 +337,8 @@ void c_namebox::take_typed_chars() {
         const unsigned char code = cp1252_of(unit);
         if (code && can_show(code)) typed += static_cast<char>(code);
     }
+    // Taken, so that a second update in the same frame does not type them again.
+    clear_typed_chars();
     // One replacement: a selection typed over goes, and what does not fit is left out.
     if (!typed.empty()) replace_selection(typed);
 }

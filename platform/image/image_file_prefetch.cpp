@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <list>
 #include <mutex>
 #include <system_error>
@@ -74,6 +75,8 @@ class prefetcher {
         for (std::thread* t : {&urgent_, &background_})
             if (t->joinable()) t->join();
     }
+
+    pid_t owner() const { return owner_; }
 
     void add(const std::string& path, bool background) {
         std::string key = absolute(path);
@@ -186,12 +189,22 @@ class prefetcher {
     std::condition_variable changed_;
     std::list<job> jobs_; // oldest first; a worker keeps its job's place while it decodes
     std::thread urgent_, background_;
+    pid_t owner_ = getpid();
     bool stopping_ = false;
 };
 
 prefetcher& the_prefetcher() {
-    static prefetcher instance;
-    return instance;
+    // Ended at exit by the process that made it. A forked child (a test's, say) inherits copies
+    // of the threads' handles and of a condition they wait on, but not the threads: stopping,
+    // waking or even destroying them there would wait for ever, so the child leaves them be.
+    static prefetcher* instance = [] {
+        auto* made = new prefetcher;
+        std::atexit([] {
+            if (instance->owner() == getpid()) delete instance;
+        });
+        return made;
+    }();
+    return *instance;
 }
 
 } // namespace

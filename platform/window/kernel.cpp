@@ -1,4 +1,4 @@
-// kernel32 subset: random source, clocks, sleeping and the current directory.
+// kernel32 subset: random source, clocks, sleeping, the current directory and the executable's path.
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -70,6 +70,22 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
 
 BOOL SetCurrentDirectoryA(LPCSTR path) {
     return path && chdir(path) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+    if (module || !buffer || size == 0) return 0;
+    // The kernel's link to the executable names it however the program was started: through a
+    // link, from a relative path, or from any working directory.
+    std::vector<char> path(4096);
+    ssize_t n;
+    while ((n = readlink("/proc/self/exe", path.data(), path.size())) == static_cast<ssize_t>(path.size()))
+        path.resize(path.size() * 2);
+    if (n <= 0) return 0;
+    DWORD length = static_cast<DWORD>(n);
+    DWORD copied = length < size ? length : size - 1;
+    std::memcpy(buffer, path.data(), copied);
+    buffer[copied] = '\0';
+    return length < size ? length : size;
 }
 
 BOOL PathIsRelativeA(LPCSTR path) {

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Regenerate every picture into a temporary folder and compare it byte for
-# byte with the committed DATA; also report committed pictures that the
-# generator no longer makes.
+# byte with the committed DATA (and the desktop icons with packaging/icons);
+# also report committed pictures that the generator no longer makes.
 # Usage: sh tests/data/check_reproducible.sh   (from any directory)
 # Needs /usr/bin/python3 with Pillow (python3-pil) and fonts-dejavu-core.
 set -u
@@ -26,6 +26,15 @@ done
 for f in $(cd "$root/DATA" && find . -type f \( -name '*.png' -o -name '*.bmp' -o -name '*.tga' -o -name '*.ico' \) | sort); do
     if [ ! -f "$tmp/$f" ]; then
         echo "no longer generated: DATA/${f#./}"
+        bad=$((bad + 1))
+    fi
+done
+# The desktop icons of the installation come from the same generator.
+/usr/bin/python3 "$root/art/make_icons.py" "$tmp/icons" >/dev/null || { echo "icon generator failed"; exit 1; }
+for f in $(cd "$tmp/icons" && find . -type f | sort); do
+    count=$((count + 1))
+    if ! cmp -s "$tmp/icons/$f" "$root/packaging/icons/$f"; then
+        echo "differs or not committed: packaging/icons/${f#./}"
         bad=$((bad + 1))
     fi
 done

@@ -95,7 +95,37 @@ TEST(EntryPoint, CatchWritesErrorFileWithoutTheMessageBoxBlock) {
     EXPECT_NE(shown.find("UNAVOIDABLE ERROR!!!"), std::string::npos);
     EXPECT_NE(shown.find(file), std::string::npos);
     EXPECT_NE(shown.find("STUFF YOU NEED TO KNOW:\n--------------------\n"), std::string::npos);
-    EXPECT_NE(shown.find("saved to the file \"error.txt\"."), std::string::npos);
+    EXPECT_NE(shown.find("saved to the file \"" + dir.file("error.txt") + "\"."), std::string::npos);
+}
+
+// A report file set by the program lands in its folder, made as needed; one that cannot be
+// written is said to be missing, with the reason, instead of being claimed as saved.
+TEST(EntryPoint, TheReportFileIsWrittenWhereSetOrItsFailureIsTold) {
+    scratch_dir dir;
+    setenv("HARNVALE_NONINTERACTIVE", "1", 1);
+    write_file(dir.file("file"), "a file, not a folder");
+    struct {
+        std::string path;
+        std::string told;
+    } cases[] = {
+        {dir.file("state/harnvale/error.txt"),
+         "has been saved to the file \"" + dir.file("state/harnvale/error.txt") + "\"."},
+        {dir.file("file/harnvale/error.txt"),
+         "could not be saved to the file \"" + dir.file("file/harnvale/error.txt") + "\": Not a directory."},
+        {dir.file("error.txt/"), "could not be saved to the file \"" + dir.file("error.txt/") + "\": "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        set_report_file(c.path);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run_guarded([]() -> int { HV_RAISE("Unable to go on.", "main_routine", 0, nullptr); }), 1);
+        std::string shown = testing::internal::GetCapturedStderr();
+        EXPECT_NE(shown.find(c.told), std::string::npos) << shown;
+        if (c.told.find("has been saved") != std::string::npos) {
+            EXPECT_EQ(read_file(c.path).rfind("Unable to go on.\n", 0), 0u);
+        }
+    }
+    set_report_file("");
 }
 
 // Running out of memory, or any other standard exception, ends in the same report as a c_err:
