@@ -76,7 +76,8 @@ void frame(std::vector<paced>& all) {
             if (p.session->may_step()) p.session->battle().run_step(false);
             p.session->after_step();
         }
-        for (int extra = 0; extra < 4 && p.session->steps_behind() > 2; ++extra) {
+        for (int extra = 0; extra < 4 && (p.session->steps_behind() > 2 || p.session->order_in_reach());
+             ++extra) {
             p.session->before_step();
             p.session->battle().run_step(false);
             p.session->after_step();

@@ -51,6 +51,11 @@ std::uint32_t c_net_session::steps_behind() const {
     return horizon_ - battle_->step();
 }
 
+bool c_net_session::order_in_reach() const {
+    return !is_host() && status_ == NET_PLAYING && !due_.empty() && due_.front().step <= horizon_ &&
+           due_.front().step > battle_->step();
+}
+
 void c_net_session::begin_battle(std::uint32_t seed) {
     battle_->build(seed);
     due_.clear();

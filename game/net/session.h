@@ -90,6 +90,9 @@ class c_net_session {
     // `max_steps` steps.
     void catch_up(std::uint32_t max_steps);
     std::uint32_t steps_behind() const;
+    // A guest has an order it may reach now (its step lies within the horizon): running up to it
+    // at once, rather than at the pace of the clock, shows it a step or two sooner.
+    bool order_in_reach() const;
 
     // Whether this machine's mouse and keys give the orders now (its player's turn, no order
     // due, quiet, no order of its own on the way).

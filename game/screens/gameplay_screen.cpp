@@ -236,8 +236,8 @@ void announce_watch_end(gameplay_menu& m) {
 }
 
 // A network battle runs its steps as the session allows: none past the host's horizon, none
-// while a player is missing. A guest a step or two behind runs an extra step in a frame, one
-// far behind (it has just rejoined) runs what it missed without pictures.
+// while a player is missing. A guest a step or two behind, or with an order within reach, runs
+// extra steps in a frame; one far behind (it has just rejoined) runs what it missed without pictures.
 void run_net_steps(gameplay_menu& m) {
     if (g_net->steps_behind() > 60) {
         // A bounded share a frame: the window keeps answering even if a host sent a horizon
@@ -253,7 +253,7 @@ void run_net_steps(gameplay_menu& m) {
     };
     while (g_interpolator->sync(33, static_cast<int>(state_time())))
         if (g_net->may_step()) one_step();
-    for (int extra = 0; extra < 4 && g_net->steps_behind() > 2; ++extra)
+    for (int extra = 0; extra < 4 && (g_net->steps_behind() > 2 || g_net->order_in_reach()); ++extra)
         one_step();
     // Orders due now are carried out at once, so that what was given shows in this frame.
     g_net->before_step();
