@@ -1,6 +1,8 @@
 #include "framework/err.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <new>
 
@@ -38,6 +40,15 @@ std::string c_err::get_report() const {
     return r;
 }
 
+namespace {
+// An automated run (HARNVALE_NONINTERACTIVE set, not "0") has nobody to press OK: a message box
+// would hold the process until it is killed, on every system.
+bool nobody_to_answer() {
+    const char* flag = std::getenv("HARNVALE_NONINTERACTIVE");
+    return flag && *flag && std::strcmp(flag, "0") != 0;
+}
+} // namespace
+
 int report_failure(const c_err& e) {
     std::string report = e.get_report();
     if (FILE* f = std::fopen("error.txt", "w")) {
@@ -53,7 +64,10 @@ int report_failure(const c_err& e) {
               "recommended that you restart your computer.\n"
               "\n"
               "Error and logging information has been saved to the file \"error.txt\".";
-    MessageBoxA(nullptr, report.c_str(), "UNAVOIDABLE ERROR!!!", MB_OK | MB_ICONEXCLAMATION);
+    if (nobody_to_answer())
+        std::fprintf(stderr, "UNAVOIDABLE ERROR!!!\n%s\n", report.c_str());
+    else
+        MessageBoxA(nullptr, report.c_str(), "UNAVOIDABLE ERROR!!!", MB_OK | MB_ICONEXCLAMATION);
     return 1;
 }
 

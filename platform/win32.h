@@ -41,9 +41,9 @@ inline bool SUCCEEDED(HRESULT hr) {
     return hr >= 0;
 }
 
+// No comparison operators, as on Windows: EqualRect compares two.
 struct RECT {
     LONG left, top, right, bottom;
-    bool operator==(const RECT&) const = default;
 };
 struct POINT {
     LONG x, y;
@@ -71,9 +71,11 @@ struct HBRUSH__;
 using HBRUSH = HBRUSH__*;
 struct HMENU__;
 using HMENU = HMENU__*;
-struct HGDIOBJ__;
-using HGDIOBJ = HGDIOBJ__*;
-using HFONT = HGDIOBJ;
+// As on Windows, a GDI object is an untyped pointer and a font handle a type of its own: a font
+// passes as a GDI object, a GDI object becomes a font only by a cast.
+using HGDIOBJ = void*;
+struct HFONT__;
+using HFONT = HFONT__*;
 struct HDC__;
 using HDC = HDC__*;
 using HANDLE = void*;
@@ -97,6 +99,11 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_text, 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR file_name);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
+// Renames a file; with MOVEFILE_REPLACE_EXISTING an existing `new_name` is replaced in one step
+// (without it, an existing file makes the call fail, as on Windows). WRITE_THROUGH returns only
+// once the new name is on the disk.
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1, MOVEFILE_WRITE_THROUGH = 0x8;
+BOOL MoveFileExA(LPCSTR existing_name, LPCSTR new_name, DWORD flags);
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 DWORD GetTickCount();
@@ -190,6 +197,7 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HGDIOBJ GetStockObject(int object);
 short GetKeyState(int virtual_key);
 BOOL PtInRect(const RECT* rect, POINT point);
+BOOL EqualRect(const RECT* a, const RECT* b);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
 // The program's entry point; on Linux the platform's main calls it.
