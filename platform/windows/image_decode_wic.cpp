@@ -39,6 +39,19 @@ bool com_ready() {
     return ready;
 }
 
+// One factory for each thread that decodes, made at its first picture: making one costs more
+// than decoding a small picture. It lives as long as the thread.
+IWICImagingFactory* imaging_factory() {
+    thread_local IWICImagingFactory* factory = [] {
+        IWICImagingFactory* made = nullptr;
+        if (!com_ready() || FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                                    IID_IWICImagingFactory, reinterpret_cast<void**>(&made))))
+            return static_cast<IWICImagingFactory*>(nullptr);
+        return made;
+    }();
+    return factory;
+}
+
 HRESULT refuse(std::string* why, const std::string& reason, HRESULT hr = E_FAIL) {
     if (why) *why = reason;
     return hr;
@@ -85,11 +98,8 @@ HRESULT decode_image_pixels(const char* path, image_pixels* out, std::string* wh
     if (!path || !file_opens(path)) return refuse(why, "the file cannot be opened", D3DERR_INVALIDCALL);
     image_header header;
     if (!read_image_header(path, &header, why)) return E_FAIL;
-    if (!com_ready()) return refuse(why, "the picture decoders cannot be started");
-    com_ptr<IWICImagingFactory> factory;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IWICImagingFactory, reinterpret_cast<void**>(factory.out()))))
-        return refuse(why, "the picture decoders cannot be started");
+    IWICImagingFactory* factory = imaging_factory();
+    if (!factory) return refuse(why, "the picture decoders cannot be started");
     com_ptr<IWICBitmapDecoder> decoder;
     if (FAILED(factory->CreateDecoderFromFilename(long_path(path).c_str(), nullptr, GENERIC_READ,
                                                   WICDecodeMetadataCacheOnDemand, decoder.out())))
@@ -115,6 +125,6 @@ HRESULT decode_image_pixels(const char* path, image_pixels* out, std::string* wh
     if (FAILED(converter->CopyPixels(nullptr, stride, static_cast<UINT>(out->pixels.size() * 4),
                                      reinterpret_cast<BYTE*>(out->pixels.data()))))
         return refuse(why, "the picture does not decode");
-    out->has_alpha = has_transparency(factory.get(), format);
+    out->has_alpha = has_transparency(factory, format);
     return D3D_OK;
 }
