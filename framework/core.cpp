@@ -68,7 +68,7 @@ void c_core::construct(const std::string& caption_, const std::string& icon_file
     id.Description[sizeof id.Description - 1] = '\0';
     adapter_description = id.Description;
     gfx = new c_gfx(device, 2e-5f);
-    system_font = new c_font(gfx, GetStockObject(SYSTEM_FONT));
+    system_font = new c_font(gfx, static_cast<HFONT>(GetStockObject(SYSTEM_FONT)));
     create_di();
     active = true;
     start_time = get_cur_time();
@@ -354,7 +354,8 @@ std::string c_core::get_details() const {
     d += "\nICON FILENAME: " + icon_file + "\nWINDOWS CLASS NAME: " + class_name;
     d += "\nSCREEN:\n\tIS WINDOWED: " + to_string(settings.is_windowed != 0);
     const RECT& r = settings.window_rect;
-    d += format_string("\n\tPOSITION: %d x %d -> %d x %d", r.left, r.top, r.right, r.bottom);
+    d += format_string("\n\tPOSITION: %d x %d -> %d x %d", static_cast<int>(r.left), static_cast<int>(r.top),
+                       static_cast<int>(r.right), static_cast<int>(r.bottom));
     d += format_string("\n\tDISPLAY MODE:\n\t\tRESOLUTION: %u x %u", settings.mode.Width,
                        settings.mode.Height);
     d += format_string("\n\t\tCOLOR DEPTH: %d", format_to_depth(settings.mode.Format));

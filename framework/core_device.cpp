@@ -245,7 +245,8 @@ std::string c_core::full_diagnostics_text() {
         RECT r{};
         GetWindowRect(window, &r);
         t += std::string("  Windowed, ") + swap;
-        t += format_string("  %d,%d -> %d,%d \n", r.left, r.top, r.right, r.bottom);
+        t += format_string("  %d,%d -> %d,%d \n", static_cast<int>(r.left), static_cast<int>(r.top),
+                           static_cast<int>(r.right), static_cast<int>(r.bottom));
         t += format_string("  %d x %d x %d (%d hertz) \n", w, h, format_to_depth(desktop_mode.Format),
                            static_cast<int>(desktop_mode.RefreshRate));
     } else {

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <new>
@@ -69,6 +71,15 @@ std::string c_err::get_report() const {
     return r;
 }
 
+namespace {
+// An automated run (HARNVALE_NONINTERACTIVE set, not "0") has nobody to press OK: a message box
+// would hold the process until it is killed, on every system.
+bool nobody_to_answer() {
+    const char* flag = std::getenv("HARNVALE_NONINTERACTIVE");
+    return flag && *flag && std::strcmp(flag, "0") != 0;
+}
+} // namespace
+
 int report_failure(const c_err& e) {
     std::string report = e.get_report();
     std::string where = shown_path(g_report_file);
@@ -87,7 +98,10 @@ int report_failure(const c_err& e) {
     else
         report += "Error and logging information could not be saved to the file \"" + where +
                   "\": " + problem + ".";
-    MessageBoxA(nullptr, report.c_str(), "UNAVOIDABLE ERROR!!!", MB_OK | MB_ICONEXCLAMATION);
+    if (nobody_to_answer())
+        std::fprintf(stderr, "UNAVOIDABLE ERROR!!!\n%s\n", report.c_str());
+    else
+        MessageBoxA(nullptr, report.c_str(), "UNAVOIDABLE ERROR!!!", MB_OK | MB_ICONEXCLAMATION);
     return 1;
 }
 

@@ -79,7 +79,7 @@ void c_gfx::after_reset() {
 
 void c_gfx::set_texture(DWORD stage, IDirect3DTexture9* texture) {
     static const char* fn = "c_gfx::set_texture";
-    IDirect3DTexture9* bound = nullptr;
+    IDirect3DBaseTexture9* bound = nullptr;
     HV_CHECK(device_->GetTexture(stage, &bound), "Unable to get the texture.", fn);
     if (bound) bound->Release();
     if (bound == texture) return;

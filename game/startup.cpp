@@ -25,9 +25,13 @@ void enter_data_directory(const std::string& start) {
         HV_RAISE("Unable to find the DATA folder in \"" + start + "\".", fn, 0, nullptr);
 }
 
-HFONT create_game_font(const c_ini& interface) {
-    HFONT font = CreateFontA(interface.get_int("misc", "font_size"), 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                             interface.get_raw("misc", "font_name").c_str());
+HFONT create_game_font(const c_ini& looks) {
+    // The game's own copy of its font (a player's system may have none of that name), for this
+    // process only. Without the file, the system's face of that name is used, or a fallback.
+    const std::string file = looks.get_raw("misc", "font_file");
+    if (!file.empty()) AddFontResourceExA(file.c_str(), FR_PRIVATE, nullptr);
+    HFONT font = CreateFontA(looks.get_int("misc", "font_size"), 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                             looks.get_raw("misc", "font_name").c_str());
     if (!font) HV_RAISE("Unable to create the game font.", "main_routine", 0, nullptr);
     return font;
 }

@@ -15,4 +15,4 @@ void enter_data_directory();
 
 // The game font: interface.ini's [misc] font_name at the height font_size. Raises "Unable to
 // create the game font." when the platform gives no font.
-HFONT create_game_font(const c_ini& interface);
+HFONT create_game_font(const c_ini& looks);

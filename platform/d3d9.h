@@ -224,9 +224,14 @@ class IDirect3DSurface9 : public IUnknownLike {
     virtual HRESULT ReleaseDC(HDC dc) = 0;
 };
 
-class IDirect3DTexture9 : public IUnknownLike {
+// What every kind of texture shares; the device binds textures as such.
+class IDirect3DBaseTexture9 : public IUnknownLike {
   public:
     virtual DWORD GetLevelCount() = 0;
+};
+
+class IDirect3DTexture9 : public IDirect3DBaseTexture9 {
+  public:
     virtual HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) = 0;
     // Adds a reference to the surface that the caller releases.
     virtual HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) = 0;
@@ -288,8 +293,8 @@ class IDirect3DDevice9 : public IUnknownLike {
     virtual HRESULT SetScissorRect(const RECT* rect) = 0;
     virtual HRESULT GetScissorRect(RECT* rect) = 0;
     // The reference GetTexture adds is the caller's to release; a stage without texture gives null.
-    virtual HRESULT SetTexture(DWORD stage, IDirect3DTexture9* texture) = 0;
-    virtual HRESULT GetTexture(DWORD stage, IDirect3DTexture9** texture) = 0;
+    virtual HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) = 0;
+    virtual HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) = 0;
 
     virtual HRESULT SetFVF(DWORD fvf) = 0;
     virtual HRESULT GetFVF(DWORD* fvf) = 0;

@@ -16,9 +16,12 @@ struct D3DXVECTOR3 {
 struct D3DXVECTOR4 {
     float x, y, z, w;
 };
+enum D3DXIMAGE_FILEFORMAT : DWORD { D3DXIFF_BMP = 0, D3DXIFF_JPG = 1, D3DXIFF_TGA = 2, D3DXIFF_PNG = 3 };
 struct D3DXIMAGE_INFO {
     UINT Width, Height, Depth, MipLevels;
     D3DFORMAT Format;
+    D3DRESOURCETYPE ResourceType;
+    D3DXIMAGE_FILEFORMAT ImageFileFormat;
 };
 struct PALETTEENTRY {
     BYTE peRed, peGreen, peBlue, peFlags;

@@ -43,9 +43,9 @@ inline bool SUCCEEDED(HRESULT hr) {
     return hr >= 0;
 }
 
+// No comparison operators, as on Windows: EqualRect compares two.
 struct RECT {
     LONG left, top, right, bottom;
-    bool operator==(const RECT&) const = default;
 };
 struct POINT {
     LONG x, y;
@@ -74,9 +74,11 @@ struct HBRUSH__;
 using HBRUSH = HBRUSH__*;
 struct HMENU__;
 using HMENU = HMENU__*;
-struct HGDIOBJ__;
-using HGDIOBJ = HGDIOBJ__*;
-using HFONT = HGDIOBJ;
+// As on Windows, a GDI object is an untyped pointer and a font handle a type of its own: a font
+// passes as a GDI object, a GDI object becomes a font only by a cast.
+using HGDIOBJ = void*;
+struct HFONT__;
+using HFONT = HFONT__*;
 struct HDC__;
 using HDC = HDC__*;
 using HANDLE = void*;
@@ -107,6 +109,12 @@ BOOL SetCurrentDirectoryA(LPCSTR path);
 // characters and the return value is size, so a caller grows its buffer until the result is
 // smaller. 0 when the path cannot be read.
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+
+// Renames a file; with MOVEFILE_REPLACE_EXISTING an existing `new_name` is replaced in one step
+// (without it, an existing file makes the call fail, as on Windows). WRITE_THROUGH returns only
+// once the new name is on the disk.
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1, MOVEFILE_WRITE_THROUGH = 0x8;
+BOOL MoveFileExA(LPCSTR existing_name, LPCSTR new_name, DWORD flags);
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 DWORD GetTickCount();
@@ -213,6 +221,7 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HGDIOBJ GetStockObject(int object);
 short GetKeyState(int virtual_key);
 BOOL PtInRect(const RECT* rect, POINT point);
+BOOL EqualRect(const RECT* a, const RECT* b);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
 // ---- user32: the clipboard --------------------------------------------------------------

@@ -54,6 +54,10 @@ HFONT CreateFontA(int height, int width, int escapement, int orientation, int we
                   DWORD quality, DWORD pitch_and_family, LPCSTR face);
 // The same font from its description; a face name without its terminating zero is cut short.
 HFONT CreateFontIndirectA(const LOGFONTA* description);
+// Makes the fonts of a file usable by CreateFontA; FR_PRIVATE: by this process only. Returns
+// the number of fonts added, 0 on failure.
+constexpr DWORD FR_PRIVATE = 0x10;
+int AddFontResourceExA(LPCSTR file_name, DWORD flags, void* reserved);
 // A font's description as it was created (sizeof(LOGFONTA) bytes): copies at most `size`
 // bytes and returns how many; with a null buffer only the size. 0 for anything but a font.
 int GetObjectA(HGDIOBJ object, int size, void* buffer);

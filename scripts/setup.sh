@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages Harnvale needs to build, run and test, but only those
-# that are missing, so a machine that has them all is not touched.
+# that are missing, so a machine that has them all is not touched. `setup.sh windows` installs
+# what the Windows build and its test under Wine need instead.
 set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config clang-format
@@ -12,6 +13,14 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick
   python3 python3-pil
 )
+if [ "${1:-}" = windows ]; then
+  # The cross compiler with std::thread (the posix thread model), Wine to run the result, and
+  # the tools its test drives it with; the game's font is copied from fonts-dejavu-core.
+  packages=(
+    cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
+    fonts-dejavu-core xvfb xauth xdotool x11-utils imagemagick python3 python3-pil zip
+  )
+fi
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

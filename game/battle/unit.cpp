@@ -198,7 +198,8 @@ void c_unit::update() {
 void c_unit::update_move() {
     const RECT goal = get_tile_rect();
     step_toward(goal.left, goal.top, goal.right, goal.bottom);
-    if (get_rect() != goal) return;
+    const RECT now = get_rect();
+    if (!EqualRect(&now, &goal)) return;
     state = STATE_IDLE;
     set_moves_left(moves_left - 1);
     if (g_show_moves && moves_left > 0) show_moves();
@@ -245,7 +246,8 @@ void c_unit::update_strike() {
                      (home.right + theirs.right) / 2, (home.bottom + theirs.bottom) / 2};
     if (strike_timer < 1) step_toward(lunge.left, lunge.top, lunge.right, lunge.bottom);
     --strike_timer;
-    if (get_rect() != lunge) return;
+    const RECT reached = get_rect();
+    if (!EqualRect(&reached, &lunge)) return;
     resolve_strike(get_rect());
     if (--strikes_left < 1) {
         end_attack(home);

@@ -20,6 +20,11 @@ namespace {
 // A mistyped count must not make a battle read a million empty sections.
 constexpr int max_unittypes = 256;
 
+// For %llu, which every C runtime's printf reads (not all of them know %zu).
+template <class T> unsigned long long count_of(const T& list) {
+    return static_cast<unsigned long long>(list.size());
+}
+
 motion4 read_motion4(const char* key) {
     motion4 v{};
     std::sscanf(g_rules->get_raw(key).c_str(), "%f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
@@ -102,8 +107,8 @@ c_unittype* c_unitmanager::get_unittype(int index) const {
 
 std::string c_unitmanager::get_details() const {
     return c_reportable::get_details() +
-           format_string("UNIT MANAGER: %d unit types, %zu units, %zu busy, %zu done, %zu dead\n",
-                         num_unittypes, all.size(), busy.size(), done.size(), dead.size());
+           format_string("UNIT MANAGER: %d unit types, %llu units, %llu busy, %llu done, %llu dead\n",
+                         num_unittypes, count_of(all), count_of(busy), count_of(done), count_of(dead));
 }
 
 // ---- 3. the lists and the update step --------------------------------------------------------------------

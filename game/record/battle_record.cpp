@@ -199,8 +199,8 @@ bool c_record_player::play_event(const record_event& e) {
     case EVENT_ORDER: {
         const std::string refusal = order_refusal(e.order);
         if (!refusal.empty())
-            return fail(
-                format_string("damaged: order %zu (step %u) %s", orders_ + 1, e.step, refusal.c_str()));
+            return fail(format_string("damaged: order %llu (step %u) %s",
+                                      static_cast<unsigned long long>(orders_ + 1), e.step, refusal.c_str()));
         give_order(e.order);
         ++orders_;
         return true;

@@ -13,7 +13,9 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -69,7 +71,7 @@ bool hex64(std::string_view word, std::uint64_t& out) {
 }
 
 std::string line_reason(size_t line_number, const char* what) {
-    return format_string("damaged: line %zu %s", line_number, what);
+    return format_string("damaged: line %llu %s", static_cast<unsigned long long>(line_number), what);
 }
 
 // ---- 3. the header
@@ -298,6 +300,20 @@ void sync_folder(const std::string& folder) {
 #endif
 }
 
+// A new file, never one that exists (errno EEXIST then). The C runtime of Windows knows no "x"
+// in fopen's mode.
+std::FILE* create_new_file(const std::string& path) {
+#ifdef _WIN32
+    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* f = _fdopen(fd, "wb");
+    if (!f) _close(fd);
+    return f;
+#else
+    return std::fopen(path.c_str(), "wbx");
+#endif
+}
+
 std::string file_name(const record_header& h, int attempt) {
     const std::time_t t = static_cast<std::time_t>(h.started);
     std::tm tm{};
@@ -333,7 +349,7 @@ std::unique_ptr<c_record_writer> c_record_writer::create(const std::string& fold
     // Two battles begun in the same second from the same seed still get a file each.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string path = folder + "/" + file_name(header, attempt);
-        std::FILE* f = std::fopen(path.c_str(), "wbx");
+        std::FILE* f = create_new_file(path);
         if (!f && errno == EEXIST) continue;
         if (!f) {
             error = "Unable to make the record \"" + path + "\": " + std::strerror(errno) + ".";

@@ -277,7 +277,9 @@ void report_battle(std::string& r) {
     if (g_watch) {
         add_line(r, "speed", to_string(g_watch->speed()));
         add_line(r, "paused", to_string(g_watch->paused()));
-        add_line(r, "replayed", format_string("%zu/%zu", g_watch->events_played(), g_watch->event_count()));
+        add_line(r, "replayed",
+                 format_string("%llu/%llu", static_cast<unsigned long long>(g_watch->events_played()),
+                               static_cast<unsigned long long>(g_watch->event_count())));
         add_line(r, "replay_over", to_string(g_watch->over()));
     }
 }
@@ -309,5 +311,6 @@ void write_state_report() {
     if (!f) return;
     std::fwrite(report.data(), 1, report.size(), f);
     std::fclose(f);
-    std::rename(temp.c_str(), path);
+    // Replacing: a plain rename keeps the first report for ever where it does not replace.
+    MoveFileExA(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING);
 }

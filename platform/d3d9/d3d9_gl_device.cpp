@@ -589,7 +589,7 @@ HRESULT gl_device::GetScissorRect(RECT* rect) {
     return D3D_OK;
 }
 
-HRESULT gl_device::SetTexture(DWORD stage, IDirect3DTexture9* texture) {
+HRESULT gl_device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
     if (stage >= stage_count) return D3DERR_INVALIDCALL;
     auto* t = static_cast<gl_texture*>(texture);
     if (t && (!t->drawable() || t->device != this)) return D3DERR_INVALIDCALL;
@@ -601,7 +601,7 @@ HRESULT gl_device::SetTexture(DWORD stage, IDirect3DTexture9* texture) {
     return D3D_OK;
 }
 
-HRESULT gl_device::GetTexture(DWORD stage, IDirect3DTexture9** texture) {
+HRESULT gl_device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
     if (!texture || stage >= stage_count) return D3DERR_INVALIDCALL;
     *texture = textures_[stage];
     if (*texture) (*texture)->AddRef();

@@ -394,8 +394,8 @@ class gl_device final : public IDirect3DDevice9 {
     HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
     HRESULT SetScissorRect(const RECT* rect) override;
     HRESULT GetScissorRect(RECT* rect) override;
-    HRESULT SetTexture(DWORD stage, IDirect3DTexture9* texture) override;
-    HRESULT GetTexture(DWORD stage, IDirect3DTexture9** texture) override;
+    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
+    HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override;
 
     HRESULT SetFVF(DWORD fvf) override;
     HRESULT GetFVF(DWORD* fvf) override;

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/d3d9/d3d9_gl_internal.h"
 #include "platform/image/image_file.h"
+#ifndef _WIN32
+#include "platform/d3d9/d3d9_gl_internal.h"
+#endif
 
 namespace {
 
@@ -22,6 +24,18 @@ void apply_colour_key(image* img, D3DCOLOR key) {
     if (key == 0) return;
     for (uint32_t& p : img->pixels)
         if (p == key) p = 0x00000000u;
+}
+
+// An icon's entries are bitmaps; D3DX names no icon format of its own.
+D3DXIMAGE_FILEFORMAT file_format_of(image_file_format format) {
+    switch (format) {
+    case image_file_format::png:
+        return D3DXIFF_PNG;
+    case image_file_format::tga:
+        return D3DXIFF_TGA;
+    default:
+        return D3DXIFF_BMP;
+    }
 }
 
 bool from_file(UINT size) {
@@ -69,9 +83,11 @@ HRESULT fill_level(IDirect3DTexture9* texture, UINT level, const image& img) {
         fitted = scaled(img, desc.Width, desc.Height);
         source = &fitted;
     }
+#ifndef _WIN32
     // The GL device takes the pixels straight into GL.
     auto* gl_texture = dynamic_cast<d3dgl::gl_texture*>(texture);
     if (gl_texture && gl_texture->write_level(level, source->pixels.data())) return D3D_OK;
+#endif
     D3DLOCKED_RECT locked{};
     hr = texture->LockRect(level, &locked, nullptr, 0);
     if (FAILED(hr)) return hr;
@@ -98,9 +114,14 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, LPCSTR file_name,
     image img;
     HRESULT hr = load_image_file(file_name, &img, nullptr);
     if (FAILED(hr)) return hr;
-    if (source_info)
-        *source_info =
-            D3DXIMAGE_INFO{img.width, img.height, 1, 1, img.has_alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8};
+    if (source_info) {
+        source_info->Width = img.width;
+        source_info->Height = img.height;
+        source_info->Depth = source_info->MipLevels = 1;
+        source_info->Format = img.has_alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+        source_info->ResourceType = D3DRTYPE_TEXTURE;
+        source_info->ImageFileFormat = file_format_of(img.format);
+    }
     apply_colour_key(&img, color_key);
     // Scaling only when the caller asked for another size: a copy of the same size costs memory.
     const UINT want_w = target_w ? target_w : img.width, want_h = target_h ? target_h : img.height;
@@ -118,28 +139,34 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, LPCSTR file_name,
     // The GL device computes mip levels from the level above when something reads them (no
     // sampler reads them without a mip filter): a screen-sized picture's chain costs start-up
     // time for nothing. Other devices are filled level by level.
+#ifndef _WIN32
     auto* lazy = dynamic_cast<d3dgl::gl_texture*>(created);
+#endif
     for (DWORD level = 0; level < count; ++level) {
         hr = fill_level(created, level, img);
         if (FAILED(hr)) {
             created->Release();
             return hr;
         }
+#ifndef _WIN32
         if (lazy) {
             lazy->derive_levels();
             break;
         }
+#endif
         if (level + 1 < count) img = halved(img);
     }
     *texture = created;
     return D3D_OK;
 }
 
+#ifndef _WIN32 // the SDK's header has it inline
 D3DXMATRIX* D3DXMatrixIdentity(D3DXMATRIX* out) {
     *out = D3DXMATRIX{};
     out->_11 = out->_22 = out->_33 = out->_44 = 1.0f;
     return out;
 }
+#endif
 
 D3DXMATRIX* D3DXMatrixRotationZ(D3DXMATRIX* out, float angle) {
     D3DXMatrixIdentity(out);
@@ -168,7 +195,7 @@ D3DXMATRIX* D3DXMatrixTranslation(D3DXMATRIX* out, float x, float y, float z) {
 }
 
 D3DXMATRIX* D3DXMatrixMultiply(D3DXMATRIX* out, const D3DXMATRIX* m1, const D3DXMATRIX* m2) {
-    D3DXMATRIX r{}; // out may be one of the inputs
+    D3DXMATRIX r; // out may be one of the inputs; every element is set below
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
             r.m[i][j] = m1->m[i][0] * m2->m[0][j] + m1->m[i][1] * m2->m[1][j] + m1->m[i][2] * m2->m[2][j] +

@@ -18,7 +18,7 @@
 
 // ---- 1. objects and handles ---------------------------------------------------------------
 
-struct HGDIOBJ__ {
+struct gdi_object {
     enum class kind { font, brush } type;
     bool stock = false;
     int selections = 0;          // device contexts that have it selected
@@ -26,12 +26,18 @@ struct HGDIOBJ__ {
     std::unique_ptr<gdi_font> font;
     LOGFONTA description{}; // of a font, as it was asked for
 };
+// A GDI object's handle is an untyped pointer, as on Windows; the handles the layer gives out
+// point at these.
+using gdi_handle = gdi_object*;
+static gdi_handle object_of(HGDIOBJ handle) {
+    return static_cast<gdi_handle>(handle);
+}
 
 struct HDC__ {
     std::uint8_t* bits;
     int width, height, pitch;
-    HGDIOBJ font = nullptr;
-    HGDIOBJ brush = nullptr;
+    gdi_handle font = nullptr;
+    gdi_handle brush = nullptr;
     COLORREF text = RGB(0, 0, 0);
     COLORREF background = RGB(255, 255, 255);
     int background_mode = OPAQUE;
@@ -51,23 +57,23 @@ template <typename handle> bool is_live(handle h) {
     return h && live_handles<handle>().count(h) != 0;
 }
 
-HGDIOBJ make_object(HGDIOBJ__::kind type, std::unique_ptr<gdi_font> font, bool stock,
-                    const LOGFONTA& description = {}) {
-    auto* object = new HGDIOBJ__{type, stock, 0, false, std::move(font), description};
-    live_handles<HGDIOBJ>().insert(object);
+gdi_handle make_object(gdi_object::kind type, std::unique_ptr<gdi_font> font, bool stock,
+                       const LOGFONTA& description = {}) {
+    auto* object = new gdi_object{type, stock, 0, false, std::move(font), description};
+    live_handles<gdi_handle>().insert(object);
     return object;
 }
 
-void destroy_object(HGDIOBJ object) {
-    live_handles<HGDIOBJ>().erase(object);
+void destroy_object(gdi_handle object) {
+    live_handles<gdi_handle>().erase(object);
     delete object;
 }
 
-void retain(HGDIOBJ object) {
+void retain(gdi_handle object) {
     if (object) ++object->selections;
 }
 
-void release(HGDIOBJ object) {
+void release(gdi_handle object) {
     if (!object) return;
     --object->selections;
     if (object->delete_pending && object->selections == 0) destroy_object(object);
@@ -86,18 +92,18 @@ const gdi_font* font_of(HDC dc) {
 // live for the whole process; null when the machine has no usable font.
 HGDIOBJ GetStockObject(int object) {
     if (object == SYSTEM_FONT) {
-        static HGDIOBJ system_font = [] {
+        static gdi_handle system_font = [] {
             LOGFONTA description{};
             description.lfHeight = 16;
             description.lfWidth = 7;
             description.lfWeight = FW_BOLD; // no face name: the sans face
             auto font = gdi_open_font(16, 7, true, false, nullptr, false);
-            return font ? make_object(HGDIOBJ__::kind::font, std::move(font), true, description) : nullptr;
+            return font ? make_object(gdi_object::kind::font, std::move(font), true, description) : nullptr;
         }();
         return system_font;
     }
     if (object == BLACK_BRUSH) {
-        static HGDIOBJ black_brush = make_object(HGDIOBJ__::kind::brush, nullptr, true);
+        static gdi_handle black_brush = make_object(gdi_object::kind::brush, nullptr, true);
         return black_brush;
     }
     return nullptr;
@@ -124,6 +130,12 @@ HFONT CreateFontA(int height, int width, int escapement, int orientation, int we
     return CreateFontIndirectA(&d);
 }
 
+int AddFontResourceExA(LPCSTR file_name, DWORD flags, void*) {
+    // Fonts for every process are not ours to install.
+    if (!(flags & FR_PRIVATE)) return 0;
+    return gdi_add_font_file(file_name);
+}
+
 HFONT CreateFontIndirectA(const LOGFONTA* description) {
     if (!description) return nullptr;
     LOGFONTA d = *description;
@@ -131,18 +143,22 @@ HFONT CreateFontIndirectA(const LOGFONTA* description) {
     const bool antialiased = d.lfQuality == ANTIALIASED_QUALITY || d.lfQuality == CLEARTYPE_QUALITY;
     auto font = gdi_open_font(d.lfHeight, std::max<LONG>(d.lfWidth, 0), d.lfWeight >= 600, d.lfItalic != 0,
                               d.lfFaceName[0] ? d.lfFaceName : nullptr, antialiased);
-    return font ? make_object(HGDIOBJ__::kind::font, std::move(font), false, d) : nullptr;
+    return font ? static_cast<HFONT>(
+                      static_cast<HGDIOBJ>(make_object(gdi_object::kind::font, std::move(font), false, d)))
+                : nullptr;
 }
 
-int GetObjectA(HGDIOBJ object, int size, void* buffer) {
-    if (!is_live(object) || object->type != HGDIOBJ__::kind::font) return 0;
+int GetObjectA(HGDIOBJ handle, int size, void* buffer) {
+    gdi_handle object = object_of(handle);
+    if (!is_live(object) || object->type != gdi_object::kind::font) return 0;
     if (!buffer) return static_cast<int>(sizeof(LOGFONTA));
     const int n = std::clamp(size, 0, static_cast<int>(sizeof(LOGFONTA)));
     std::memcpy(buffer, &object->description, static_cast<size_t>(n));
     return n;
 }
 
-BOOL DeleteObject(HGDIOBJ object) {
+BOOL DeleteObject(HGDIOBJ handle) {
+    gdi_handle object = object_of(handle);
     if (!is_live(object) || object->delete_pending) return FALSE;
     if (object->stock) return TRUE;
     if (object->selections > 0)
@@ -158,8 +174,8 @@ HDC gdi_create_memory_dc(void* bits, int width, int height, int pitch) {
     if (!bits || width <= 0 || height <= 0 || std::abs(static_cast<long long>(pitch)) < 4LL * width)
         return nullptr;
     auto* dc = new HDC__{static_cast<std::uint8_t*>(bits), width, height, pitch};
-    dc->font = GetStockObject(SYSTEM_FONT);
-    dc->brush = GetStockObject(BLACK_BRUSH);
+    dc->font = object_of(GetStockObject(SYSTEM_FONT));
+    dc->brush = object_of(GetStockObject(BLACK_BRUSH));
     retain(dc->font);
     retain(dc->brush);
     live_handles<HDC>().insert(dc);
@@ -174,10 +190,11 @@ void gdi_delete_memory_dc(HDC dc) {
     delete dc;
 }
 
-HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ handle) {
+    gdi_handle object = object_of(handle);
     if (!is_live(dc) || !is_live(object) || object->delete_pending) return nullptr;
-    HGDIOBJ& slot = object->type == HGDIOBJ__::kind::font ? dc->font : dc->brush;
-    HGDIOBJ previous = slot;
+    gdi_handle& slot = object->type == gdi_object::kind::font ? dc->font : dc->brush;
+    gdi_handle previous = slot;
     retain(object);
     slot = object;
     // A previous object deleted while selected is freed here; its handle is returned all the

@@ -80,9 +80,14 @@ std::optional<face_file> match_face(const char* family, bool bold, bool italic, 
     return out;
 }
 
-std::optional<face_file> find_face(const char* name, bool bold, bool italic) {
-    // Caches are never destroyed, so that fonts deleted during static destruction stay safe.
+// Caches are never destroyed, so that fonts deleted during static destruction stay safe.
+std::map<std::tuple<std::string, bool, bool>, std::optional<face_file>>& face_cache() {
     static auto& cache = *new std::map<std::tuple<std::string, bool, bool>, std::optional<face_file>>;
+    return cache;
+}
+
+std::optional<face_file> find_face(const char* name, bool bold, bool italic) {
+    auto& cache = face_cache();
     std::string key = name ? name : "";
     std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
     auto [it, fresh] = cache.try_emplace({key, bold, italic});
@@ -102,6 +107,17 @@ FT_Library ft_library() {
 }
 
 } // namespace
+
+int gdi_add_font_file(const char* path) {
+    if (!path || !*path || !FcInit()) return 0;
+    FcFontSet* before = FcConfigGetFonts(nullptr, FcSetApplication);
+    const int had = before ? before->nfont : 0;
+    if (!FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(path))) return 0;
+    FcFontSet* after = FcConfigGetFonts(nullptr, FcSetApplication);
+    // A name looked up before may now find the new face.
+    face_cache().clear();
+    return after ? after->nfont - had : 0;
+}
 
 // ---- 3. sized faces -----------------------------------------------------------------------
 

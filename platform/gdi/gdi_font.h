@@ -48,6 +48,10 @@ class gdi_font {
 // Windows-1252 byte to Unicode code point; the five undefined bytes map to their C1 controls.
 std::uint32_t gdi_cp1252_to_unicode(unsigned char code);
 
+// Makes the faces of a font file known to this process only (fontconfig's application fonts);
+// the number of faces added, 0 when the file holds none or cannot be read.
+int gdi_add_font_file(const char* path);
+
 // Opens a font with CreateFontA's meaning of height (> 0 cell, < 0 em, 0 default) and width
 // (> 0 average width of the lowercase alphabet, 0 natural); a face name that fontconfig does not
 // know, or null, gives the sans face. An antialiased font has glyphs with grey edges, and faces

@@ -1,29 +1,15 @@
-// kernel32 subset: random source, clocks, sleeping, the current directory and the executable's path.
+// kernel32 subset: clocks, sleeping, the current directory and the executable's path.
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-#include "platform/crt.h"
 #include "platform/win32.h"
-
-namespace crt {
-namespace {
-unsigned g_seed = 1;
-}
-int rand() {
-    g_seed = g_seed * 214013u + 2531011u;
-    return static_cast<int>((g_seed >> 16) & 0x7FFF);
-}
-void srand(unsigned seed) {
-    g_seed = seed;
-}
-unsigned get_seed() {
-    return g_seed;
-}
-} // namespace crt
 
 namespace {
 // The performance counter runs at 10 MHz like the usual Windows one, counted from the first
@@ -66,6 +52,27 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
     if (!buffer || length + 1 > size) return length + 1;
     std::memcpy(buffer, path.data(), length + 1);
     return length;
+}
+
+BOOL MoveFileExA(LPCSTR existing_name, LPCSTR new_name, DWORD flags) {
+    if (!existing_name || !new_name) return FALSE;
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
+        // link() fails on an existing name, so no other file is ever replaced.
+        if (link(existing_name, new_name) != 0 || unlink(existing_name) != 0) return FALSE;
+    } else if (std::rename(existing_name, new_name) != 0) {
+        return FALSE;
+    }
+    if (flags & MOVEFILE_WRITE_THROUGH) {
+        std::string folder = new_name;
+        const size_t slash = folder.find_last_of('/');
+        folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd >= 0) {
+            fsync(fd);
+            close(fd);
+        }
+    }
+    return TRUE;
 }
 
 BOOL SetCurrentDirectoryA(LPCSTR path) {

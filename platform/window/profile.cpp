@@ -8,31 +8,16 @@
 // written or a mixture. A temporary file that a killed process left behind is removed the first
 // time its file is used again.
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <map>
-#include <set>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/win32.h"
+#include "platform/window/profile_files.h"
 
 namespace {
-
-struct file_stamp {
-    bool exists = false;
-    off_t size = 0;
-    long long mtime_ns = 0;
-    ino_t inode = 0;
-    bool operator==(const file_stamp&) const = default;
-};
 
 struct entry {
     std::string key;   // trimmed, as written
@@ -51,30 +36,17 @@ struct parsed_file {
     std::string text;     // the whole file as written, while pending
 };
 
-bool write_atomically(const std::string& path, const std::string& text);
-
 // Every file the process has read or written. Writes not yet flushed reach the disk when the
 // process ends normally.
 struct file_cache {
     std::map<std::string, parsed_file> files;
     ~file_cache() {
         for (auto& [path, pf] : files)
-            if (pf.pending) write_atomically(path, pf.text);
+            if (pf.pending) profile_write_atomically(path, pf.text);
     }
 };
 file_cache g_files;
 std::map<std::string, parsed_file>& g_cache = g_files.files;
-
-file_stamp stamp_of(const std::string& path) {
-    file_stamp s;
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return s;
-    s.exists = true;
-    s.size = st.st_size;
-    s.mtime_ns = static_cast<long long>(st.st_mtim.tv_sec) * 1'000'000'000LL + st.st_mtim.tv_nsec;
-    s.inode = st.st_ino;
-    return s;
-}
 
 bool read_file(const std::string& path, std::string& out) {
     out.clear();
@@ -176,35 +148,9 @@ parsed_file parse(const std::string& text) {
     return pf;
 }
 
-std::string temporary_prefix(const std::string& path) {
-    return path + ".tmp-";
-}
-
-// A write replaces the file through "<file>.tmp-<pid>"; one whose process no longer exists was
-// left by a run that was killed and is removed, once per file and process.
-void remove_stale_temporaries(const std::string& path) {
-    static std::set<std::string> done;
-    if (!done.insert(path).second) return;
-    size_t slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    std::string prefix = temporary_prefix(slash == std::string::npos ? path : path.substr(slash + 1));
-    DIR* d = opendir(dir.c_str());
-    if (!d) return;
-    while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-        std::string digits = name.substr(prefix.size());
-        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
-        pid_t pid = static_cast<pid_t>(std::stol(digits));
-        if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) continue; // its writer may be alive
-        unlink((dir + "/" + name).c_str());
-    }
-    closedir(d);
-}
-
 parsed_file& load(const std::string& path) {
-    remove_stale_temporaries(path);
-    file_stamp now = stamp_of(path);
+    profile_remove_stale_temporaries(path);
+    file_stamp now = profile_stamp_of(path);
     auto it = g_cache.find(path);
     if (it != g_cache.end() && (it->second.pending || it->second.stamp == now)) return it->second;
     std::string text;
@@ -217,10 +163,10 @@ parsed_file& load(const std::string& path) {
 bool flush(const std::string& path) {
     auto it = g_cache.find(path);
     if (it == g_cache.end() || !it->second.pending) return true;
-    if (!write_atomically(path, it->second.text)) return false;
+    if (!profile_write_atomically(path, it->second.text)) return false;
     it->second.pending = false;
     it->second.text.clear();
-    it->second.stamp = stamp_of(path);
+    it->second.stamp = profile_stamp_of(path);
     return true;
 }
 
@@ -236,36 +182,6 @@ DWORD copy_out(const std::string& value, LPSTR out, DWORD size) {
     std::memcpy(out, value.data(), n);
     out[n] = '\0';
     return n;
-}
-
-std::string write_target(const std::string& file_name);
-
-bool write_atomically(const std::string& file_name, const std::string& text) {
-    const std::string path = write_target(file_name);
-    if (path.empty()) return false;
-    std::string tmp = temporary_prefix(path) + std::to_string(getpid());
-    struct stat old {};
-    const bool existed = stat(path.c_str(), &old) == 0;
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    if (existed) fchmod(fd, old.st_mode & 07777); // the new file keeps the old one's permissions
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t w = write(fd, text.data() + done, text.size() - done);
-        if (w <= 0) {
-            close(fd);
-            unlink(tmp.c_str());
-            return false;
-        }
-        done += static_cast<size_t>(w);
-    }
-    bool ok = fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
-        unlink(tmp.c_str());
-        return false;
-    }
-    return true;
 }
 
 // Edits the file text: sets, adds or (value null) removes a key; a null key removes the section.
@@ -335,27 +251,7 @@ DWORD GetPrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR default_t
     return copy_out(fallback, out, size);
 }
 
-namespace {
-
-// Where a write goes: a link is followed to its file, so the link itself stays (the file is
-// replaced beside its real place). Empty when the file must not be written: a link that leads
-// nowhere, or a file without any write permission, which the player made read-only on purpose
-// (a rename would otherwise replace it, whoever owns it).
-std::string write_target(const std::string& file_name) {
-    std::string target = file_name;
-    struct stat st {};
-    if (lstat(file_name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* real = realpath(file_name.c_str(), nullptr);
-        if (!real) return std::string();
-        target = real;
-        std::free(real);
-    }
-    if (stat(target.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        return std::string();
-    return target;
-}
-
-} // namespace
+namespace {} // namespace
 
 BOOL WritePrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR text, LPCSTR file_name) {
     if (!section_name && !key && !text) { // flush one file, or with no name every file
@@ -369,7 +265,7 @@ BOOL WritePrivateProfileStringA(LPCSTR section_name, LPCSTR key, LPCSTR text, LP
     std::string sec = trim(section_name);
     if (sec.empty()) return FALSE;
     // A read-only file or a link to nowhere is refused now, as the flush could not write it.
-    if (write_target(file_name).empty()) return FALSE;
+    if (profile_write_target(file_name).empty()) return FALSE;
     parsed_file& pf = load(file_name);
     std::string old_text;
     if (pf.pending)

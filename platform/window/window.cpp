@@ -477,6 +477,12 @@ short GetKeyState(int virtual_key) {
     return on ? 1 : 0;
 }
 
+BOOL EqualRect(const RECT* a, const RECT* b) {
+    if (!a || !b) return FALSE;
+    return a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom ? TRUE
+                                                                                                    : FALSE;
+}
+
 BOOL PtInRect(const RECT* r, POINT p) {
     return r && p.x >= r->left && p.x < r->right && p.y >= r->top && p.y < r->bottom ? TRUE : FALSE;
 }

@@ -735,15 +735,15 @@ HRESULT recording_device::GetScissorRect(RECT* rect) {
     return D3D_OK;
 }
 
-HRESULT recording_device::SetTexture(DWORD stage, IDirect3DTexture9* t) {
+HRESULT recording_device::SetTexture(DWORD stage, IDirect3DBaseTexture9* t) {
     HRESULT hr = enter("SetTexture", {num(stage), rec_arg(t)});
     if (FAILED(hr)) return hr;
     if (stage >= 8) return D3DERR_INVALIDCALL;
-    textures_[stage] = t;
+    textures_[stage] = static_cast<IDirect3DTexture9*>(t); // the program makes 2D textures only
     return D3D_OK;
 }
 
-HRESULT recording_device::GetTexture(DWORD stage, IDirect3DTexture9** out) {
+HRESULT recording_device::GetTexture(DWORD stage, IDirect3DBaseTexture9** out) {
     HRESULT hr = enter("GetTexture", {num(stage)});
     if (FAILED(hr)) return hr;
     if (!out || stage >= 8) return D3DERR_INVALIDCALL;

@@ -340,8 +340,8 @@ class recording_device : public IDirect3DDevice9 {
     HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
     HRESULT SetScissorRect(const RECT* rect) override;
     HRESULT GetScissorRect(RECT* rect) override;
-    HRESULT SetTexture(DWORD stage, IDirect3DTexture9* texture) override;
-    HRESULT GetTexture(DWORD stage, IDirect3DTexture9** texture) override;
+    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
+    HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override;
     HRESULT SetFVF(DWORD fvf) override;
     HRESULT GetFVF(DWORD* fvf) override;
     HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) override;

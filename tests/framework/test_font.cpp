@@ -6,6 +6,7 @@
 
 #include "framework/font.h"
 #include "tests/fakes/recording_device.h"
+#include "tests/rect_equal.h"
 #include "tests/test_util.h"
 
 namespace {

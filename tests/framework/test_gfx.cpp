@@ -8,6 +8,7 @@
 #include "framework/gfx.h"
 #include "platform/d3dx9.h"
 #include "tests/fakes/recording_device.h"
+#include "tests/rect_equal.h"
 #include "tests/test_util.h"
 
 namespace {

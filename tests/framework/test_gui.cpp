@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/framework/gui_fixture.h"
+#include "tests/rect_equal.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "tests/framework/gui_fixture.h"
+#include "tests/rect_equal.h"
 #include "tests/test_util.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/fakes/recording_device.h"
+#include "tests/rect_equal.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ TEST(RecordingDevice, InjectedFailuresReturnOnceOrAlwaysAndChangeNothing) {
     EXPECT_EQ(dev.SetScissorRect(&r), D3D_OK);
     EXPECT_EQ(dev.scissor, r);
     dev.fail_always("GetTexture", D3DERR_INVALIDCALL);
-    IDirect3DTexture9* t = nullptr;
+    IDirect3DBaseTexture9* t = nullptr;
     EXPECT_EQ(dev.GetTexture(0, &t), D3DERR_INVALIDCALL);
     EXPECT_EQ(dev.GetTexture(0, &t), D3DERR_INVALIDCALL);
     EXPECT_EQ(dev.count("SetScissorRect"), 2);

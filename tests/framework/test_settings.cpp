@@ -2,6 +2,7 @@
 
 #include "framework/core.h"
 #include "framework/ini.h"
+#include "tests/rect_equal.h"
 #include "tests/test_util.h"
 
 namespace {

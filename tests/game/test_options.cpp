@@ -10,6 +10,7 @@
 #include "game/screens/states.h"
 #include "platform/dinput.h"
 #include "tests/game/battle_fixture.h"
+#include "tests/rect_equal.h"
 
 namespace {
 const D3DDISPLAYMODE mode_640{640, 480, 60, D3DFMT_X8R8G8B8};

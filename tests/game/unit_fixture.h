@@ -13,6 +13,7 @@
 #include "game/battle/player.h"
 #include "game/battle/unit.h"
 #include "tests/game/game_fixture.h"
+#include "tests/rect_equal.h"
 
 // A melee section with every roll certain: always hits, never blocks. Keys given in `extra`
 // come first, so they win over the defaults (the INI reader takes the first match).

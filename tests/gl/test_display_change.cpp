@@ -12,6 +12,7 @@
 #include "framework/font.h"
 #include "framework/gfx.h"
 #include "framework/interpolator.h"
+#include "tests/rect_equal.h"
 #include "tests/test_util.h"
 
 namespace {

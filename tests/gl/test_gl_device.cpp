@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tests/gl/gl_test_util.h"
+#include "tests/rect_equal.h"
 
 namespace {
 constexpr uint32_t black = 0x000000, red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF, white = 0xFFFFFF;
@@ -494,7 +495,7 @@ TEST_F(GlDevice, ResetFailsWhileADefaultPoolBufferLives) {
     EXPECT_EQ(value, D3DBLEND_ONE);
     dev->GetTextureStageState(0, D3DTSS_ALPHAOP, &value);
     EXPECT_EQ(value, D3DTOP_SELECTARG1);
-    IDirect3DTexture9* bound = reinterpret_cast<IDirect3DTexture9*>(1);
+    IDirect3DBaseTexture9* bound = reinterpret_cast<IDirect3DBaseTexture9*>(1);
     dev->GetTexture(0, &bound);
     EXPECT_EQ(bound, nullptr);
     dev->GetViewport(&vp);

@@ -238,7 +238,7 @@ TEST(GdiFont, StockObjects) {
     EXPECT_TRUE(DeleteObject(system));
     EXPECT_EQ(GetStockObject(SYSTEM_FONT), system);
     EXPECT_EQ(metrics_of(c.dc()).tmHeight, 16);
-    EXPECT_GT(ink_count(draw(system, "Ok")), 20);
+    EXPECT_GT(ink_count(draw(static_cast<HFONT>(system), "Ok")), 20);
 }
 
 TEST(GdiFont, ExtentsAddUpPerCharacter) {

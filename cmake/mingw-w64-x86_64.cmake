@@ -1,0 +1,11 @@
+# Cross build for 64-bit Windows with Debian's mingw-w64 (the posix thread model, for std::thread).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(HV_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${HV_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${HV_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${HV_MINGW_PREFIX}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${HV_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,14 @@
+// Windows: pictures are decoded when they are loaded; there are no background decoders.
+#include "platform/image/image_decode.h"
+
+void prefetch_image_file(const std::string&, bool) {}
+
+void discard_prefetched_images() {}
+
+bool prefetch_idle() {
+    return true;
+}
+
+bool take_prefetched_image(const char*, image_pixels*, std::string*, HRESULT*) {
+    return false;
+}
