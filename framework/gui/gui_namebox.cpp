@@ -443,7 +443,7 @@ void c_namebox::draw_front() {
     const RECT area = text_area();
     const RECT text_rect{area.left - scroll_, area.top, area.left - scroll_ + text_px(text_.size()) + 1,
                          area.bottom};
-    if (look != label_look_ || text_ != label_text_ || !(text_rect == label_rect_)) {
+    if (look != label_look_ || text_ != label_text_ || !EqualRect(&text_rect, &label_rect_)) {
         release_label();
         if (c_font* font = settings_->text_fonts[look]; font && !text_.empty())
             label_ =

@@ -387,7 +387,8 @@ bool c_net_host::start(std::uint32_t seed, const std::vector<past_order>& past) 
     send_all(s);
     for (const net_message& o : history_)
         send_all(o);
-    note(format_string("the battle of seed %u began (%zu orders played before)", seed, past.size()));
+    note(format_string("the battle of seed %u began (%llu orders played before)", seed,
+                       static_cast<unsigned long long>(past.size())));
     return true;
 }
 

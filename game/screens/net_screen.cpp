@@ -212,7 +212,8 @@ struct net_screen {
         if (g_net->status() == NET_CONNECTING) return "Reaching the host...";
         if (g_net->is_host()) {
             const std::string continued =
-                g_offered.set ? format_string("A recorded battle of %zu orders. ", g_offered.past.size())
+                g_offered.set ? format_string("A recorded battle of %llu orders. ",
+                                              static_cast<unsigned long long>(g_offered.past.size()))
                               : "";
             for (int s = 0; s < net_seats; ++s)
                 if (g_net->holder(s) == SEAT_OPEN)
@@ -334,8 +335,9 @@ std::string net_report() {
     } else {
         r += format_string("net_seat=%d\n", static_cast<const c_net_guest&>(*g_net).seat());
     }
-    r += format_string("net_turn=%d\nnet_hash=%016llx\nnet_orders=%zu\nnet_input=%d\nnet_notice=%s\n",
+    r += format_string("net_turn=%d\nnet_hash=%016llx\nnet_orders=%llu\nnet_input=%d\nnet_notice=%s\n",
                        g_net->last_turn(), static_cast<unsigned long long>(g_net->last_turn_hash()),
-                       g_net->orders_applied(), g_net->takes_input() ? 1 : 0, g_net->notice().c_str());
+                       static_cast<unsigned long long>(g_net->orders_applied()), g_net->takes_input() ? 1 : 0,
+                       g_net->notice().c_str());
     return screen_line + r;
 }
