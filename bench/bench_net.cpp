@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "bench/bench_world.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/interpolator.h"
@@ -172,34 +173,7 @@ class c_follow_battle : public c_net_battle {
     std::string player_name(int seat) const override { return "seat " + std::to_string(seat + 1); }
 };
 
-struct world {
-    std::filesystem::path old_cwd = std::filesystem::current_path();
-    recording_device dev;
-    std::unique_ptr<c_gfx> gfx;
-    c_interpolator ip{1000};
-    world() {
-        std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
-        dev.keep_log = false;
-        gfx = std::make_unique<c_gfx>(&dev, 2.0e-5f);
-        g_gfx = gfx.get();
-        g_rules = new c_ini("rules.ini");
-        g_stringtable = new c_ini("stringtable.ini");
-        g_interface = new c_ini("interface.ini");
-        g_particle_pool = new c_particle_pool(1000);
-    }
-    ~world() {
-        gameplay_unload_static();
-        delete g_particle_pool;
-        delete g_interface;
-        delete g_stringtable;
-        delete g_rules;
-        g_particle_pool = nullptr;
-        g_interface = g_stringtable = g_rules = nullptr;
-        g_gfx = nullptr;
-        gfx.reset();
-        std::filesystem::current_path(old_cwd);
-    }
-};
+using world = data_world;
 
 // Every session polled and allowed its steps, without pacing (the host plays as fast as it can).
 void turn_over(std::vector<c_net_session*> all, bool host_steps) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "bench/bench_world.h"
 #include "framework/font.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
@@ -23,36 +24,12 @@
 
 namespace {
 
-struct record_world {
-    std::filesystem::path old_cwd = std::filesystem::current_path();
+struct record_world : data_world {
     scratch_dir saves;
-    recording_device dev;
-    std::unique_ptr<c_gfx> gfx;
-    c_interpolator ip{1000};
-    record_world() {
-        std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
-        dev.keep_log = false;
-        gfx = std::make_unique<c_gfx>(&dev, 2.0e-5f);
-        g_gfx = gfx.get();
-        g_rules = new c_ini("rules.ini");
-        g_stringtable = new c_ini("stringtable.ini");
-        g_interface = new c_ini("interface.ini");
-        g_particle_pool = new c_particle_pool(1000);
-        g_saves_folder = saves.path();
-    }
+    record_world() { g_saves_folder = saves.path(); }
     ~record_world() {
         record_close();
-        gameplay_unload_static();
         g_saves_folder.clear();
-        delete g_particle_pool;
-        delete g_interface;
-        delete g_stringtable;
-        delete g_rules;
-        g_particle_pool = nullptr;
-        g_interface = g_stringtable = g_rules = nullptr;
-        g_gfx = nullptr;
-        gfx.reset();
-        std::filesystem::current_path(old_cwd);
     }
     // A battle of `orders` random orders, recorded; the record's bytes.
     std::string play(std::uint32_t seed, int orders) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "bench/bench_world.h"
 #include "framework/gfx.h"
 #include "framework/ini.h"
 #include "framework/interpolator.h"
@@ -25,20 +26,8 @@
 
 namespace {
 
-struct units_world {
-    std::filesystem::path old_cwd = std::filesystem::current_path();
-    recording_device dev;
-    std::unique_ptr<c_gfx> gfx;
-    c_interpolator ip{1000};
+struct units_world : data_world {
     units_world() {
-        std::filesystem::current_path(std::string(HV_SOURCE_DIR) + "/DATA");
-        dev.keep_log = false;
-        gfx = std::make_unique<c_gfx>(&dev, 2.0e-5f);
-        g_gfx = gfx.get();
-        g_rules = new c_ini("rules.ini");
-        g_stringtable = new c_ini("stringtable.ini");
-        g_interface = new c_ini("interface.ini");
-        g_particle_pool = new c_particle_pool(1000);
         g_show_moves = true;
         gameplay_load_static();
         // The first two draws of the seed make the map 32 x 32.
@@ -50,18 +39,6 @@ struct units_world {
             }
         }
         gameplay_new_game();
-    }
-    ~units_world() {
-        gameplay_unload_static();
-        delete g_particle_pool;
-        delete g_interface;
-        delete g_stringtable;
-        delete g_rules;
-        g_particle_pool = nullptr;
-        g_interface = g_stringtable = g_rules = nullptr;
-        g_gfx = nullptr;
-        gfx.reset();
-        std::filesystem::current_path(old_cwd);
     }
     void step() {
         ip.prev_update_time = ip.update_time;
