@@ -321,6 +321,57 @@ GLuint gl_device::program_for(uint32_t key) {
     return program;
 }
 
+// Present's copy of the back buffer onto the window: one triangle over the whole window.
+// Exact when the sizes agree (texel for pixel, the rows turned over: the back buffer's row 0
+// is the top, the window's the bottom), filtered when the window is another size. A shader
+// of our own rather than a framebuffer blit: the renderer compiles its blit shader anew in
+// every process (tens of milliseconds at the first frame), where ours comes from its cache.
+GLuint gl_device::copy_program(bool exact) {
+    const uint32_t key = exact ? 0xC0000001u : 0xC0000000u;
+    auto found = programs_.find(key);
+    if (found != programs_.end()) return found->second;
+    std::string head = exact ? "#version 330 core\n#define EXACT 1\n" : "#version 330 core\n";
+    GLuint vs = compile(GL_VERTEX_SHADER, head + R"(
+out vec2 v_uv;
+void main() {
+    vec2 p = vec2(float((gl_VertexID & 1) << 2) - 1.0, float((gl_VertexID & 2) << 1) - 1.0);
+    v_uv = vec2((p.x + 1.0) * 0.5, (1.0 - p.y) * 0.5);
+    gl_Position = vec4(p, 0.0, 1.0);
+}
+)");
+    GLuint fs = compile(GL_FRAGMENT_SHADER, head + R"(
+uniform sampler2D u_frame;
+in vec2 v_uv;
+out vec4 o_colour;
+void main() {
+#ifdef EXACT
+    ivec2 p = ivec2(gl_FragCoord.xy);
+    o_colour = texelFetch(u_frame, ivec2(p.x, textureSize(u_frame, 0).y - 1 - p.y), 0);
+#else
+    o_colour = texture(u_frame, v_uv);
+#endif
+}
+)");
+    GLuint program = 0;
+    if (vs && fs) {
+        program = gl.CreateProgram();
+        gl.AttachShader(program, vs);
+        gl.AttachShader(program, fs);
+        gl.BindFragDataLocation(program, 0, "o_colour");
+        gl.LinkProgram(program);
+        GLint ok = 0;
+        gl.GetProgramiv(program, GL_LINK_STATUS, &ok);
+        if (!ok) {
+            gl.DeleteProgram(program);
+            program = 0;
+        }
+    }
+    if (vs) gl.DeleteShader(vs);
+    if (fs) gl.DeleteShader(fs);
+    if (program) programs_[key] = program;
+    return program;
+}
+
 bool gl_device::apply_program(D3DPRIMITIVETYPE type) {
     vertex_layout layout;
     layout_of(fvf_, &layout);

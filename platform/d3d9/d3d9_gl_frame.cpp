@@ -336,20 +336,49 @@ void gl_device::show_window_buffer(const std::vector<RECT>* rects) {
     // The window's buffer holds the last frame only when rectangles of it are shown without a
     // swap; otherwise it is filled whole.
     if (!same || !copy_rects_) rects = nullptr;
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, back_buffer_->framebuffer());
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    gl.Disable(GL_SCISSOR_TEST);
-    // Row 0 of the framebuffer object is the top; the window's row 0 is its bottom.
-    if (!rects) {
-        gl.BlitFramebuffer(0, 0, bw, bh, 0, wh, ww, 0, GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+    back_buffer_->framebuffer();
+    GLuint program = copy_program(same);
+    if (program) {
+        gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
+        gl.Viewport(0, 0, ww, wh);
+        gl.Disable(GL_BLEND);
+        gl.Disable(GL_DEPTH_TEST);
+        gl.Disable(GL_CULL_FACE);
+        for (GLuint a = 0; a < 4; ++a)
+            gl.DisableVertexAttribArray(a);
+        gl.UseProgram(program);
+        gl.BindSampler(0, 0);
+        gl.BindTexture(GL_TEXTURE_2D, back_buffer_->colour_tex);
+        const GLint filter = same ? GL_NEAREST : GL_LINEAR;
+        gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+        gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+        if (!rects) {
+            gl.Disable(GL_SCISSOR_TEST);
+            gl.DrawArrays(GL_TRIANGLES, 0, 3);
+            gl.Enable(GL_SCISSOR_TEST);
+        } else {
+            // Rectangles are in the back buffer's y, row 0 at the top.
+            for (const RECT& r : *rects) {
+                gl.Scissor(r.left, wh - r.bottom, r.right - r.left, r.bottom - r.top);
+                gl.DrawArrays(GL_TRIANGLES, 0, 3);
+            }
+        }
+        gl.BindSampler(0, sampler_);
     } else {
-        for (const RECT& r : *rects)
-            gl.BlitFramebuffer(r.left, r.top, r.right, r.bottom, r.left, wh - r.top, r.right, wh - r.bottom,
-                               GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        // No shader (it did not build): the framebuffer blit does the same copy.
+        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, back_buffer_->framebuffer());
+        gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        gl.Disable(GL_SCISSOR_TEST);
+        if (!rects) {
+            gl.BlitFramebuffer(0, 0, bw, bh, 0, wh, ww, 0, GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+        } else {
+            for (const RECT& r : *rects)
+                gl.BlitFramebuffer(r.left, r.top, r.right, r.bottom, r.left, wh - r.top, r.right, wh - r.bottom,
+                                   GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        }
+        gl.Enable(GL_SCISSOR_TEST);
     }
-    gl.Enable(GL_SCISSOR_TEST);
-    bound_framebuffer_ = 0xFFFFFFFFu;
-    dirty_ |= dirty_target | dirty_scissor;
+    mark_all_dirty();
     if (!copy_rects_) {
         SDL_GL_SwapWindow(sdl_);
         return;

@@ -481,6 +481,7 @@ class gl_device final : public IDirect3DDevice9 {
     void apply_layout(GLuint buffer, UINT base_offset, UINT stride);
     bool apply_program(D3DPRIMITIVETYPE type);
     GLuint program_for(uint32_t key);
+    GLuint copy_program(bool exact);
     void stream_upload(GLenum target, GLuint buffer, const void* data, size_t bytes);
 
     ULONG refs_ = 1;
