@@ -370,11 +370,12 @@ void gl_device::show_window_buffer(const std::vector<RECT>* rects) {
         gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         gl.Disable(GL_SCISSOR_TEST);
         if (!rects) {
-            gl.BlitFramebuffer(0, 0, bw, bh, 0, wh, ww, 0, GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+            gl.BlitFramebuffer(0, 0, bw, bh, 0, wh, ww, 0, GL_COLOR_BUFFER_BIT,
+                               same ? GL_NEAREST : GL_LINEAR);
         } else {
             for (const RECT& r : *rects)
-                gl.BlitFramebuffer(r.left, r.top, r.right, r.bottom, r.left, wh - r.top, r.right, wh - r.bottom,
-                                   GL_COLOR_BUFFER_BIT, GL_NEAREST);
+                gl.BlitFramebuffer(r.left, r.top, r.right, r.bottom, r.left, wh - r.top, r.right,
+                                   wh - r.bottom, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         }
         gl.Enable(GL_SCISSOR_TEST);
     }
