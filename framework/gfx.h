@@ -165,9 +165,15 @@ class c_image : public c_reportable {
     void draw_unt();
     void draw_ps_tra();
 
-    // Give up and rebuild the batches around a device reset; queued primitives are dropped.
+    // Give up the batches before a device reset (queued primitives are dropped); after it they
+    // are made again as they are first queued into. Most images are only ever drawn by other
+    // means, and a batch is 5 to 17 KB of vertex memory.
     void before_reset();
     void after_reset();
+
+    // An image from a file lets go of its texture until it is next queued (a screen picture
+    // while its screen cannot open), as if made with when_drawn.
+    void unload_until_drawn();
 
     // Sets has_alpha: true when the texture holds a pixel whose alpha is neither 0 nor 0xFF.
     void scan_alpha();
@@ -211,7 +217,8 @@ class c_image : public c_reportable {
     IDirect3DDevice9* device_;
     IDirect3DTexture9* texture_ = nullptr;
     std::string file_name_;
-    bool pending_ = false; // made with when_drawn, and the texture not made yet
+    bool pending_ = false;   // made with when_drawn, and the texture not made yet
+    bool resetting_ = false; // between before_reset and after_reset: no batch to be had
     bool has_alpha_ = false;
     float order_;
     batch tra_{nullptr, nullptr, 0, tra_capacity, sizeof(vertex_tra), FVF_TRA, D3DPT_TRIANGLELIST, 3};

@@ -1,5 +1,6 @@
-// Image batches: a texture with three vertex batches that stay locked between device resets, so
-// queueing a primitive is a copy into mapped memory and drawing a full batch is one call.
+// Image batches: a texture with three vertex batches, each made when first queued into and then
+// kept locked between device resets, so queueing a primitive is a copy into mapped memory and
+// drawing a full batch is one call.
 #include <cstring>
 
 #include "framework/gfx.h"
@@ -75,6 +76,8 @@ bool c_image::translucent(D3DCOLOR a, D3DCOLOR b, D3DCOLOR c) const {
 void c_image::queue(batch& b, const void* vertices, int n, const char* function) {
     // Between before_reset and after_reset there is nothing to write into; such primitives
     // would be lost with the reset anyway.
+    // A batch not made yet, or left unlocked by a failed draw, is made (again).
+    if (!b.data && !resetting_) create_batch(b);
     if (!b.data) return;
     // Checked before the copy so that the mapped memory is never overrun.
     if (b.count + n > b.capacity) HV_RAISE("Index is greater than batch size.", function, 0, this);
@@ -170,7 +173,7 @@ void c_image::release_batch(batch& b, bool raise) {
 }
 
 void c_image::create_batch(batch& b) {
-    static const char* fn = "c_image::after_reset";
+    static const char* fn = "c_image::create_batch";
     release_batch(b, false); // an after_reset without before_reset must not leak a buffer
     UINT bytes = static_cast<UINT>(b.capacity) * b.stride;
     HV_CHECK(device_->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, b.fvf, D3DPOOL_DEFAULT,
@@ -183,15 +186,26 @@ void c_image::create_batch(batch& b) {
 }
 
 void c_image::before_reset() {
+    resetting_ = true;
     release_batch(tra_, true);
     release_batch(unt_, true);
     release_batch(ps_, true);
 }
 
 void c_image::after_reset() {
-    create_batch(tra_);
-    create_batch(unt_);
-    create_batch(ps_);
+    resetting_ = false;
+}
+
+void c_image::unload_until_drawn() {
+    if (file_name_.empty() || !texture_) return;
+    // Whatever was queued with the texture is drawn before it goes.
+    draw_tra();
+    draw_unt();
+    draw_ps_tra();
+    texture_->Release();
+    texture_ = nullptr;
+    has_alpha_ = false;
+    pending_ = true;
 }
 
 // ---- alpha scan -------------------------------------------------------------------------------

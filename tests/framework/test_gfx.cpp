@@ -337,7 +337,7 @@ TEST_F(Gfx, RegistrySharesByTextureAndOrderAndKeepsOrdersSorted) {
     EXPECT_EQ(gfx.get_images().size(), 1u);
     EXPECT_EQ(static_cast<recording_texture*>(t)->refs(), 1u);
     t->Release();
-    EXPECT_EQ(dev.live_resources(), 2 + 3); // the quad buffers and the default image's batches
+    EXPECT_EQ(dev.live_resources(), 2); // the quad buffers: no image was queued into
 }
 
 TEST_F(Gfx, ScanAlphaFindsPartialAlphaOnly) {
@@ -370,11 +370,13 @@ TEST_F(Gfx, ResetCycleReleasesEveryDefaultPoolBufferAndRebuildsThem) {
     gfx.after_reset();
     EXPECT_EQ(img->count_tra(), 0);
     EXPECT_TRUE(gfx.get_alpha_records().empty());
-    EXPECT_EQ(dev.live_default_resources(), 2 + 3 * 2);
+    // Only the quad buffers: a batch comes back when it is next queued into.
+    EXPECT_EQ(dev.live_default_resources(), 2);
     gfx.after_reset(); // twice in a row must not leak
-    EXPECT_EQ(dev.live_default_resources(), 2 + 3 * 2);
+    EXPECT_EQ(dev.live_default_resources(), 2);
     dev.clear_log();
     gfx.add_quad_tra(0, 0, 10, 20, 0.5f, 0.0f, img, 0, 1, 0, 1, 0xFFFFFFFF);
+    EXPECT_EQ(dev.live_default_resources(), 2 + 1);
     gfx.flush();
     EXPECT_EQ(dev.count("DrawPrimitive"), 1);
     img->release();
@@ -389,6 +391,12 @@ TEST_F(Gfx, BatchFailuresRaiseFromTheirOperation) {
     dev.fail_next("CreateVertexBuffer", E_OUTOFMEMORY);
     expect_raise([&] { gfx.after_reset(); }, "Unable to create the vertex buffer.", "c_gfx::after_reset",
                  E_OUTOFMEMORY);
+    // A batch made when queued into (here after the failed draw left it unlocked) raises from there.
+    gfx.after_reset();
+    dev.fail_next("CreateVertexBuffer", E_OUTOFMEMORY);
+    expect_raise([&] { gfx.add_quad_tra(0, 0, 10, 20, 0.5f, 0.0f, nullptr, 0, 1, 0, 1, 0xFFFFFFFF); },
+                 "Unable to create the vertex buffer.", "c_image::create_batch", E_OUTOFMEMORY);
+    gfx.add_quad_tra(0, 0, 10, 20, 0.5f, 0.0f, nullptr, 0, 1, 0, 1, 0xFFFFFFFF);
     dev.fail_always("Unlock", E_FAIL);
     expect_raise([&] { gfx.before_reset(); }, "Unable to unlock the vertex buffer.", "c_image::before_reset",
                  E_FAIL);
@@ -447,7 +455,7 @@ TEST_F(Gfx, RegistrySharesFilesByExactNameAndOrder) {
         EXPECT_NE(e.get_report().find("PICTURE: " + dir.file("none.png") + "\n"), std::string::npos)
             << "the report does not name the picture: " << e.get_report();
     }
-    EXPECT_EQ(dev.live_resources(), 2 + 3);
+    EXPECT_EQ(dev.live_resources(), 2); // the quad buffers
 }
 
 TEST(GfxLeaks, DestroyingTheWrapperFreesEverything) {
