@@ -229,8 +229,10 @@ GLuint gl_surface::depth_renderbuffer() {
     if (renderbuffer || !device) return renderbuffer;
     gl.GenRenderbuffers(1, &renderbuffer);
     gl.BindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
-    // 24 bits for every depth format: more precision than D16 never changes what wins.
-    GLenum storage = format == D3DFMT_D24S8 ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT24;
+    // The precision asked for: D16 compares as it does on Windows, in half the memory.
+    GLenum storage = format == D3DFMT_D24S8 ? GL_DEPTH24_STENCIL8
+                     : format == D3DFMT_D16 ? GL_DEPTH_COMPONENT16
+                                            : GL_DEPTH_COMPONENT24;
     gl.RenderbufferStorage(GL_RENDERBUFFER, storage, static_cast<GLsizei>(width),
                            static_cast<GLsizei>(height));
     return renderbuffer;
