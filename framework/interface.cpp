@@ -5,6 +5,7 @@
 // pictures, a colour as a r g b (each cut to 8 bits) and numbers read with get_int.
 #include "framework/interface.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ namespace {
 std::vector<c_image*> g_held_images;
 // prefetch_interface ran for the next load_interface.
 bool g_prefetched = false;
+// The logo has had its fade: it is not loaded again.
+bool g_logo_done = false;
 
 const char* const cursor_names[26] = {
     "arrow",     "hand",      "scroll_left", "scroll_right", "scroll_up", "scroll_down", "scroll_ul",
@@ -269,7 +272,8 @@ void prefetch_interface() {
     for (const char* name : cursor_names)
         prefetch_image_file(split_quoted(ini.get_raw("cursors", name)).file, false);
     for (const screen_picture& p : screen_pictures)
-        prefetch_image_file(ini.get_raw("misc", p.key), p.when_drawn);
+        if (!(p.global == &g_logo && g_logo_done))
+            prefetch_image_file(ini.get_raw("misc", p.key), p.when_drawn);
     const std::string section = "gui_settings";
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 9; ++j)
@@ -296,7 +300,7 @@ void load_interface(int screen_width, int screen_height) {
     // The pictures needed at once first: one that names the same file as a later one is the
     // image both share, and so it has its texture from the start.
     for (const screen_picture& p : screen_pictures)
-        if (!p.when_drawn) *p.global = read_picture(ini, p.key);
+        if (!p.when_drawn && !(p.global == &g_logo && g_logo_done)) *p.global = read_picture(ini, p.key);
     for (const screen_picture& p : screen_pictures)
         if (p.when_drawn) *p.global = read_picture_when_drawn(ini, p.key);
     read_gui_settings(ini, screen_width, screen_height);
@@ -307,6 +311,29 @@ void release_interface() {
     release_assets();
     discard_prefetched_images();
     g_prefetched = false;
+    g_logo_done = false; // a load after this is a start afresh
+}
+
+void release_logo() {
+    g_logo_done = true;
+    if (!g_logo) return;
+    auto held = std::find(g_held_images.begin(), g_held_images.end(), g_logo);
+    if (held != g_held_images.end()) {
+        g_held_images.erase(held);
+        g_logo->release(); // another picture of the same file keeps the image
+    }
+    g_logo = nullptr;
+}
+
+void rest_menu_pictures() {
+    if (!g_options_background) return;
+    g_options_background->unload_until_drawn();
+    discard_prefetched_image(g_options_background->get_file_name());
+}
+
+void prefetch_menu_pictures() {
+    if (g_options_background && !g_options_background->get_texture())
+        prefetch_image_file(g_options_background->get_file_name(), true);
 }
 
 // Every look takes the new display size, so a widget without a parent fills the new screen

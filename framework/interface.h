@@ -36,8 +36,19 @@ void load_interface();
 void load_interface(int screen_width, int screen_height);
 // Gives up every asset load_interface made (cursors, pictures, the settings' images) and every
 // picture decoded ahead and not taken, and clears the globals. Safe to call when nothing was
-// loaded. Call before the graphics wrapper goes.
+// loaded, and a later load_interface makes the logo again. Call before the graphics wrapper
+// goes.
 void release_interface();
+
+// The logo opens the program once: after its fade its picture is let go of, and a later
+// load_interface (a change of display) neither decodes nor loads it again; g_logo is null then.
+void release_logo();
+// The options' background (also behind the records list and the network screen) shows only on
+// screens the main menu opens. While a battle is on it is let go of, its texture and any pixels
+// decoded ahead; prefetch_menu_pictures decodes it again in the background once the menu is
+// back, and it becomes a texture when those screens first draw it, as at start-up.
+void rest_menu_pictures();
+void prefetch_menu_pictures();
 
 // After a failed device check: releases the game font's per-frame buffers, lets the core wait
 // for and reset the device (the core rebuilds its own and the graphics wrapper's resources),

@@ -10,4 +10,9 @@ int rand();
 void srand(unsigned seed);
 // The generator's state, for tests that need to save and restore it.
 unsigned get_seed();
+
+// Hands memory the program has freed back to the system. Called after a load that made and
+// dropped large buffers (decoded pictures, a battle's set-up): the C runtime otherwise keeps
+// what was freed inside its heap resident for the rest of the run.
+void return_free_memory();
 } // namespace crt

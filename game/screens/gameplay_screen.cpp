@@ -26,6 +26,7 @@
 #include "game/screens/net_screen.h"
 #include "game/screens/screen.h"
 #include "game/screens/states.h"
+#include "platform/crt.h"
 #include "platform/dinput.h"
 
 namespace {
@@ -327,7 +328,9 @@ void run_frame(gameplay_menu& m) {
 void gs_gameplay() {
     {
         gameplay_menu menu;
+        rest_menu_pictures(); // nothing in a battle opens the screens that show it
         enter_battle();
+        crt::return_free_memory(); // what the set-up and the pictures let go of
         while (g_game_state == GS_GAMEPLAY)
             run_frame(menu);
     }

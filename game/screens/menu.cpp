@@ -149,6 +149,7 @@ void gs_mainmenu() {
     }
     g_opening_logo = false;
     set_arrow_cursor();
+    prefetch_menu_pictures();
     {
         c_screen screen(&g_gui_settings);
         build_main_menu(screen);
@@ -157,9 +158,13 @@ void gs_mainmenu() {
             run_menu_frame(
                 screen, [&] { draw_logo(fade.get()); }, 33,
                 [&] {
-                    if (fade.value > 0) fade.set(std::max(fade.value - 3, 0));
+                    if (fade.value > 0)
+                        fade.set(std::max(fade.value - 3, 0));
+                    else if (g_logo)
+                        release_logo();
                 });
     }
+    release_logo();
     g_logo_shown = 0;
     set_arrow_cursor();
 }

@@ -61,6 +61,8 @@ HRESULT load_image_file(const char* path, image_pixels* out, std::string* why);
 void prefetch_image_file(const std::string& path, bool background);
 // Gives up every prefetched picture not taken yet (a worker busy with one finishes it first).
 void discard_prefetched_images();
+// The same for one file: its pixels are not held any longer for a load that is not coming.
+void discard_prefetched_image(const std::string& path);
 // True when no worker has a picture left to decode (for tests and diagnostics).
 bool prefetch_idle();
 

@@ -125,10 +125,14 @@ class prefetcher {
         return true;
     }
 
-    void discard() {
+    // Every job, or only that of `path` when one is given.
+    void discard(const std::string* path = nullptr) {
+        const std::string key = path ? absolute(*path) : std::string();
         std::lock_guard<std::mutex> lock(mutex_);
         for (auto it = jobs_.begin(); it != jobs_.end();) {
-            if (it->wanted) {
+            if (path && it->path != key) {
+                ++it;
+            } else if (it->wanted) {
                 ++it; // the thread waiting for it takes it
             } else if (it->at == job::stage::decoding) {
                 (it++)->discarded = true; // its worker lets it go when it is done
@@ -215,6 +219,10 @@ void prefetch_image_file(const std::string& path, bool background) {
 
 void discard_prefetched_images() {
     the_prefetcher().discard();
+}
+
+void discard_prefetched_image(const std::string& path) {
+    if (!path.empty()) the_prefetcher().discard(&path);
 }
 
 bool prefetch_idle() {

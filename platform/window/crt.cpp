@@ -1,5 +1,7 @@
-// The program's random source, the same on every system (see crt.h).
+// The program's random source, the same on every system (see crt.h), and the heap's trim.
 #include "platform/crt.h"
+
+#include <malloc.h> // _heapmin on Windows, malloc_trim elsewhere
 
 namespace crt {
 namespace {
@@ -14,5 +16,12 @@ void srand(unsigned seed) {
 }
 unsigned get_seed() {
     return g_seed;
+}
+void return_free_memory() {
+#ifdef _WIN32
+    _heapmin();
+#else
+    malloc_trim(0);
+#endif
 }
 } // namespace crt

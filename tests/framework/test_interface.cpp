@@ -249,6 +249,44 @@ TEST_F(Interface, TheExitAndOptionsBackgroundsBecomeTexturesWhenFirstDrawn) {
     }
 }
 
+TEST_F(Interface, TheLogoAndTheOptionsBackgroundAreLetGoOfWhileTheyCannotShow) {
+    const std::string ini =
+        std::string(base_ini) +
+        "[misc]\nexitscreen_background=wood.png\nlogo=wood.png\noptions_background=arrow.png\n";
+    load(ini);
+    c_image* exit_image = g_exitscreen_background;
+    ASSERT_EQ(g_logo, exit_image);
+    const int shared = exit_image->refcount;
+    release_logo();
+    EXPECT_EQ(g_logo, nullptr);
+    EXPECT_EQ(exit_image->refcount, shared - 1); // the exit screen keeps the picture
+    EXPECT_NE(exit_image->get_texture(), nullptr);
+    release_logo(); // twice is harmless
+    // A later load (a change of display) leaves the logo out; a load after a release is a new start.
+    load(ini);
+    EXPECT_EQ(g_logo, nullptr);
+    EXPECT_NE(g_exitscreen_background, nullptr);
+    release_interface();
+    load(ini);
+    EXPECT_NE(g_logo, nullptr);
+
+    // The options' background goes while a battle is on and comes back when drawn again.
+    cwd_guard in(dir.path());
+    c_picture options(&g_gui_settings, g_options_background);
+    options.draw();
+    gfx.flush();
+    ASSERT_NE(g_options_background->get_texture(), nullptr);
+    const int live = dev.live_resources();
+    rest_menu_pictures();
+    EXPECT_EQ(g_options_background->get_texture(), nullptr);
+    EXPECT_EQ(dev.live_resources(), live - 1);
+    prefetch_menu_pictures();
+    options.draw();
+    gfx.flush();
+    EXPECT_NE(g_options_background->get_texture(), nullptr);
+    EXPECT_EQ(dev.live_resources(), live);
+}
+
 TEST_F(Interface, AQuotedNameWithoutNumbersAndAPlainNameAreBothFileNames) {
     // The profile reader drops quotes around a whole value: "arrow.png" alone reads as arrow.png.
     std::string ini = base_ini;
