@@ -328,7 +328,9 @@ void run_frame(gameplay_menu& m) {
 void gs_gameplay() {
     {
         gameplay_menu menu;
-        rest_menu_pictures(); // nothing in a battle opens the screens that show it
+        // Nothing in a battle opens the screens that show it; a watched battle goes back to the
+        // list of records, which does, one click away.
+        if (!g_watch) rest_menu_pictures();
         enter_battle();
         crt::return_free_memory(); // what the set-up and the pictures let go of
         while (g_game_state == GS_GAMEPLAY)
