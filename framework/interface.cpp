@@ -36,6 +36,8 @@ std::vector<c_image*> g_held_images;
 bool g_prefetched = false;
 // The logo has had its fade: it is not loaded again.
 bool g_logo_done = false;
+// The program has shown its first frame: background decoding need not wait any longer.
+bool g_first_frame_shown = false;
 
 const char* const cursor_names[26] = {
     "arrow",     "hand",      "scroll_left", "scroll_right", "scroll_up", "scroll_down", "scroll_ul",
@@ -267,6 +269,7 @@ void release_assets() {
 } // namespace
 
 void prefetch_interface() {
+    if (!g_first_frame_shown) hold_background_prefetch(true);
     c_ini& ini = *g_interface;
     // In the order load_interface takes them, so the worker keeps ahead of it.
     for (const char* name : cursor_names)
@@ -312,6 +315,13 @@ void release_interface() {
     discard_prefetched_images();
     g_prefetched = false;
     g_logo_done = false; // a load after this is a start afresh
+    hold_background_prefetch(false);
+}
+
+void first_frame_shown() {
+    if (g_first_frame_shown) return;
+    g_first_frame_shown = true;
+    hold_background_prefetch(false);
 }
 
 void release_logo() {

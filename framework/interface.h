@@ -21,8 +21,9 @@ extern c_image* g_logo;
 
 // Starts decoding every picture g_interface names on worker threads, so that load_interface
 // finds them decoded; the exit screen's and the options' backgrounds, which the menu does not
-// open with, at a lower priority. Call as soon as g_interface exists: making the device takes
-// long enough to decode the rest meanwhile. load_interface calls it when nobody did.
+// open with, at a lower priority and only once first_frame_shown was called. Call as soon as g_interface
+// exists: making the device takes long enough to decode the rest meanwhile. load_interface calls it when
+// nobody did.
 void prefetch_interface();
 // Reads g_interface once at start-up, after g_gfx and the game font g_font exist: the 26
 // cursors into a new g_cursors (then cursor 0 is current), the four pictures, and the five gui
@@ -43,6 +44,9 @@ void release_interface();
 // The logo opens the program once: after its fade its picture is let go of, and a later
 // load_interface (a change of display) neither decodes nor loads it again; g_logo is null then.
 void release_logo();
+// The program's first frame is on the screen: the pictures decoded in the background, held
+// until now so that they do not slow the start, go ahead. Only the first call does anything.
+void first_frame_shown();
 // The options' background (also behind the records list and the network screen) shows only on
 // screens the main menu opens. While a battle is on it is let go of, its texture and any pixels
 // decoded ahead; prefetch_menu_pictures decodes it again in the background once the menu is

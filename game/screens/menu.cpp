@@ -64,6 +64,7 @@ void run_logo_phase(c_interp_int& fade) {
             fade.set(std::min(fade.value + 3, 255));
         if (g_frame_hook) g_frame_hook();
         g_core->frame_end();
+        first_frame_shown();
         handle_close_request();
     }
 }
@@ -158,6 +159,7 @@ void gs_mainmenu() {
             run_menu_frame(
                 screen, [&] { draw_logo(fade.get()); }, 33,
                 [&] {
+                    first_frame_shown(); // when the menu opens without the logo
                     if (fade.value > 0)
                         fade.set(std::max(fade.value - 3, 0));
                     else if (g_logo)

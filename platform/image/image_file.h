@@ -63,7 +63,12 @@ void prefetch_image_file(const std::string& path, bool background);
 void discard_prefetched_images();
 // The same for one file: its pixels are not held any longer for a load that is not coming.
 void discard_prefetched_image(const std::string& path);
-// True when no worker has a picture left to decode (for tests and diagnostics).
+// While held, background pictures wait in their queue (one taken meanwhile is decoded by the
+// thread that asks for it): the program holds them while it starts, so that they never compete
+// with its first frame, and lets them go once that frame is shown.
+void hold_background_prefetch(bool hold);
+// True when no worker has a picture left to decode (for tests and diagnostics; pictures held
+// back count as left).
 bool prefetch_idle();
 
 // The next mip level of a width x height picture: max(width / 2, 1) x max(height / 2, 1)

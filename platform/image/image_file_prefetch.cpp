@@ -142,6 +142,14 @@ class prefetcher {
         }
     }
 
+    void hold_background(bool hold) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            hold_background_ = hold;
+        }
+        changed_.notify_all();
+    }
+
     bool idle() {
         std::lock_guard<std::mutex> lock(mutex_);
         for (const job& j : jobs_)
@@ -158,8 +166,9 @@ class prefetcher {
         for (;;) {
             auto it = jobs_.end();
             changed_.wait(lock, [&] {
-                for (it = jobs_.begin(); it != jobs_.end(); ++it)
-                    if (it->at == job::stage::queued && it->background == background) return true;
+                if (!(background && hold_background_))
+                    for (it = jobs_.begin(); it != jobs_.end(); ++it)
+                        if (it->at == job::stage::queued && it->background == background) return true;
                 return stopping_;
             });
             if (stopping_) return;
@@ -195,6 +204,7 @@ class prefetcher {
     std::thread urgent_, background_;
     pid_t owner_ = getpid();
     bool stopping_ = false;
+    bool hold_background_ = false;
 };
 
 prefetcher& the_prefetcher() {
@@ -223,6 +233,10 @@ void discard_prefetched_images() {
 
 void discard_prefetched_image(const std::string& path) {
     if (!path.empty()) the_prefetcher().discard(&path);
+}
+
+void hold_background_prefetch(bool hold) {
+    the_prefetcher().hold_background(hold);
 }
 
 bool prefetch_idle() {

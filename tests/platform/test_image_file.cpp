@@ -246,6 +246,17 @@ TEST_F(ImageFile, APrefetchedPictureLoadsAsTheFileIsWhenItIsTaken) {
     discard_prefetched_images();
     EXPECT_EQ(load_pixels(dir.file("b.tga")), direct[1]);
     EXPECT_EQ(load_pixels(dir.file("changed.tga")), direct[4]);
+    // Background pictures held back wait in the queue; one taken meanwhile is read by the
+    // caller, the rest are decoded once they are let go.
+    hold_background_prefetch(true);
+    prefetch_image_file(dir.file("a.tga"), true);
+    prefetch_image_file(dir.file("b.tga"), true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(prefetch_idle());
+    EXPECT_EQ(load_pixels(dir.file("b.tga")), direct[1]);
+    hold_background_prefetch(false);
+    wait_for_the_workers();
+    EXPECT_EQ(load_pixels(dir.file("a.tga")).pixels, std::vector<std::uint32_t>{0xFF090909u});
 }
 
 TEST(Halving, EachPixelIsTheRoundedMeanOfTheFourBelowIt) {
