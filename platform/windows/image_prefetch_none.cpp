@@ -5,6 +5,10 @@ void prefetch_image_file(const std::string&, bool) {}
 
 void discard_prefetched_images() {}
 
+void discard_prefetched_image(const std::string&) {}
+
+void hold_background_prefetch(bool) {}
+
 bool prefetch_idle() {
     return true;
 }
