@@ -1,5 +1,6 @@
 // Pixel tests of the Direct3D device on OpenGL: what the program draws lands where Direct3D
 // would put it, read back through the back buffer or a render target.
+#include <GL/glcorearb.h>
 #include <SDL2/SDL.h>
 #include <unistd.h>
 
@@ -541,6 +542,52 @@ TEST_F(GlDevice, ResetTakesTheNewClientSize) {
     EXPECT_EQ(px.count(red), 100);
     EXPECT_EQ(px.at(0, 0), red);
     EXPECT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+}
+
+// What Present puts on the window, read back from the window's own buffer (which holds the shown
+// frame: changed rectangles are copied from it without a swap): the frame the right way up, and
+// after a frame that changed only in a corner, that corner new and the rest as it was.
+TEST_F(GlDevice, PresentShowsTheBackBufferOnTheWindowTheRightWayUp) {
+    auto frame = [&](bool with_green) {
+        ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
+        quad(0, 0, 32, 16, 0.5f, 0xFFFF0000);                                     // top left
+        quad(client_w - 32, client_h - 16, client_w, client_h, 0.5f, 0xFF0000FF); // bottom right
+        if (with_green) quad(200, 20, 210, 30, 0.5f, 0xFF00FF00);
+        ASSERT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    };
+    frame(false);
+    frame(true);
+    using bind_fn = void (*)(GLenum, GLuint);
+    using buffer_fn = void (*)(GLenum);
+    using read_fn = void (*)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
+    auto bind = reinterpret_cast<bind_fn>(SDL_GL_GetProcAddress("glBindFramebuffer"));
+    auto read_buffer = reinterpret_cast<buffer_fn>(SDL_GL_GetProcAddress("glReadBuffer"));
+    auto read = reinterpret_cast<read_fn>(SDL_GL_GetProcAddress("glReadPixels"));
+    ASSERT_TRUE(bind && read_buffer && read);
+    bind(GL_READ_FRAMEBUFFER, 0);
+    read_buffer(GL_BACK);
+    std::vector<uint32_t> shown(static_cast<size_t>(client_w) * client_h);
+    read(0, 0, client_w, client_h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, shown.data());
+    // GL's row 0 is the window's bottom row.
+    auto at = [&](int x, int y) {
+        return shown[static_cast<size_t>(client_h - 1 - y) * client_w + x] & 0xFFFFFF;
+    };
+    const struct {
+        int x, y;
+        uint32_t colour;
+    } expected[] = {{0, 0, red},
+                    {31, 15, red},
+                    {32, 0, black},
+                    {0, 16, black},
+                    {client_w - 1, client_h - 1, blue},
+                    {client_w - 32, client_h - 16, blue},
+                    {client_w - 33, client_h - 1, black},
+                    {200, 20, green},
+                    {209, 29, green},
+                    {210, 29, black},
+                    {100, 100, black}};
+    for (const auto& e : expected)
+        EXPECT_EQ(at(e.x, e.y), e.colour) << e.x << "," << e.y;
 }
 
 TEST_F(GlDevice, ScenesPairUp) {
