@@ -170,6 +170,10 @@ HRESULT gl_device::apply_present_parameters(const D3DPRESENT_PARAMETERS& asked) 
     if (!offscreen_driver_ &&
         (static_cast<UINT>(drawable_w) != sdl_w_ || static_cast<UINT>(drawable_h) != sdl_h_))
         refresh_window_buffer();
+    // Always a framebuffer object of our own, even when the window is never swapped and would
+    // keep the frame itself (which would save the copy pass): in the window's orientation the
+    // renderer draws some point sprites that a scissor edge cuts one row past that edge, so a
+    // redraw inside damaged rectangles would write outside them.
     back_buffer_->framebuffer();
     auto_depth_->drop_gl();
     auto_depth_->width = p.BackBufferWidth;
@@ -736,8 +740,7 @@ HRESULT gl_device::GetRenderTargetData(IDirect3DSurface9* render_target, IDirect
     return D3D_OK;
 }
 
-void gl_device::read_back(gl_surface* source, gl_surface* dest) {
-    if (source == back_buffer_) flush_frame();
+void gl_device::read_pixels(gl_surface* source, uint32_t* out) {
     if (source->on_window()) {
         gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
         gl.ReadBuffer(GL_BACK);
@@ -747,15 +750,20 @@ void gl_device::read_back(gl_surface* source, gl_surface* dest) {
     }
     gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
     gl.ReadPixels(0, 0, static_cast<GLsizei>(source->width), static_cast<GLsizei>(source->height), GL_BGRA,
-                  GL_UNSIGNED_INT_8_8_8_8_REV, dest->pixels.data());
+                  GL_UNSIGNED_INT_8_8_8_8_REV, out);
     bound_framebuffer_ = 0xFFFFFFFFu;
     dirty_ |= dirty_target;
-    UINT w = dest->width, h = dest->height;
+    // GL's row 0 is the window's bottom; a surface's row 0 is its top.
     if (source->on_window()) {
-        for (UINT row = 0; row < h / 2; ++row)
-            std::swap_ranges(dest->pixels.begin() + row * w, dest->pixels.begin() + (row + 1) * w,
-                             dest->pixels.begin() + (h - 1 - row) * w);
+        const size_t w = source->width, h = source->height;
+        for (size_t row = 0; row < h / 2; ++row)
+            std::swap_ranges(out + row * w, out + (row + 1) * w, out + (h - 1 - row) * w);
     }
+}
+
+void gl_device::read_back(gl_surface* source, gl_surface* dest) {
+    if (source == back_buffer_) flush_frame();
+    read_pixels(source, dest->pixels.data());
     if (source->format == D3DFMT_X8R8G8B8)
         for (uint32_t& p : dest->pixels)
             p |= 0xFF000000u;

@@ -400,13 +400,7 @@ void gl_device::check_redraw() {
     const UINT w = back_buffer_->width, h = back_buffer_->height;
     auto read = [&](std::vector<uint32_t>* out) {
         out->assign(static_cast<size_t>(w) * h, 0);
-        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, back_buffer_->framebuffer());
-        gl.ReadBuffer(GL_COLOR_ATTACHMENT0);
-        gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
-        gl.ReadPixels(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA,
-                      GL_UNSIGNED_INT_8_8_8_8_REV, out->data());
-        bound_framebuffer_ = 0xFFFFFFFFu;
-        dirty_ |= dirty_target;
+        read_pixels(back_buffer_, out->data());
     };
     read(&check_pixels_[0]);
     draw_recorded(nullptr);

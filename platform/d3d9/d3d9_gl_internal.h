@@ -441,6 +441,7 @@ class gl_device final : public IDirect3DDevice9 {
     void check_lost();
     void set_target_viewport();
     void read_back(gl_surface* source, gl_surface* destination);
+    void read_pixels(gl_surface* source, uint32_t* out); // the whole surface, row 0 at the top
     HRESULT clear_now(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z);
     bool draw_now(D3DPRIMITIVETYPE type, UINT vertex_count, const void* vertices, UINT stride,
                   const void* indices, UINT index_count, D3DFORMAT_INDEX index_format);

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "platform/d3d9/d3d9_gl_frame.h"
 #include "tests/gl/gl_test_util.h"
 #include "tests/gl/window_pixels.h"
 #include "tests/rect_equal.h"
@@ -584,4 +586,53 @@ TEST_F(GlDevice, ScenesPairUp) {
     EXPECT_EQ(dev->BeginScene(), D3DERR_INVALIDCALL);
     EXPECT_EQ(dev->EndScene(), D3D_OK);
     EXPECT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+}
+
+// Frames drawn again only inside their damage match the same frames drawn whole (the device
+// compares both when HARNVALE_CHECK_REDRAW is set), where the damage cuts through point
+// sprites of many sizes at whole and fractional positions: the renderer's
+// rules for points cut by a scissor edge are where a partial redraw goes wrong first.
+class GlDeviceRedrawCheck : public gl_test {
+  protected:
+    void SetUp() override {
+        setenv("HARNVALE_CHECK_REDRAW", "1", 1);
+        gl_test::SetUp();
+        unsetenv("HARNVALE_CHECK_REDRAW");
+    }
+};
+
+TEST_F(GlDeviceRedrawCheck, PartialFramesMatchWholeOnesWhereTheDamageCutsPointSprites) {
+    // Sizes from one pixel to the largest, odd and even, at whole and fractional positions.
+    const float sizes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 16, 24, 31, 32, 47, 64};
+    std::vector<vertex_ps> points;
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % range;
+    };
+    for (int i = 0; i < 64; ++i)
+        points.push_back({static_cast<float>(next(client_w * 4)) / 4.0f,
+                          static_cast<float>(next(client_h * 4)) / 4.0f, 0.5f, 1.0f, sizes[i % 16],
+                          0x80000000u | next(0x1000000)});
+    d3dgl::reset_device_frame_stats();
+    for (int frame = 0; frame < 24; ++frame) {
+        ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF203040, 1.0f, 0), D3D_OK);
+        dev->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
+        dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        dev->SetFVF(FVF_PS);
+        ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_POINTLIST, static_cast<UINT>(points.size()), points.data(),
+                                       sizeof(vertex_ps)),
+                  D3D_OK);
+        // A small half-transparent square wanders over the field, so each frame's damage has
+        // edges across different points.
+        const float x = 5.0f + 9.7f * static_cast<float>(frame), y = 3.0f + 7.3f * static_cast<float>(frame);
+        quad(x, y, x + 13.0f, y + 11.0f, 0.5f, 0x80FFFFFFu);
+        ASSERT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+    const d3dgl::frame_stats& stats = d3dgl::device_frame_stats();
+    EXPECT_GE(stats.partial, 20u);
+    EXPECT_EQ(stats.checked, stats.partial);
+    EXPECT_EQ(stats.differing_pixels, 0u);
 }
