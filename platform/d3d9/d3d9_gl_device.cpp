@@ -87,8 +87,9 @@ HRESULT gl_device::create(const D3DPRESENT_PARAMETERS& params) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    // Depth lives with the back buffer in its framebuffer object; the window needs none.
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    // A back buffer drawn straight into the window uses the window's depth buffer: 16 bits, as
+    // the D16 surface it stands for.
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
     context_ = SDL_GL_CreateContext(sdl_);
     if (!context_) return D3DERR_NOTAVAILABLE;
     if (!load_gl()) return D3DERR_NOTAVAILABLE;
@@ -170,11 +171,6 @@ HRESULT gl_device::apply_present_parameters(const D3DPRESENT_PARAMETERS& asked) 
     if (!offscreen_driver_ &&
         (static_cast<UINT>(drawable_w) != sdl_w_ || static_cast<UINT>(drawable_h) != sdl_h_))
         refresh_window_buffer();
-    // Always a framebuffer object of our own, even when the window is never swapped and would
-    // keep the frame itself (which would save the copy pass): in the window's orientation the
-    // renderer draws some point sprites that a scissor edge cuts one row past that edge, so a
-    // redraw inside damaged rectangles would write outside them.
-    back_buffer_->framebuffer();
     auto_depth_->drop_gl();
     auto_depth_->width = p.BackBufferWidth;
     auto_depth_->height = p.BackBufferHeight;
@@ -191,6 +187,13 @@ HRESULT gl_device::apply_present_parameters(const D3DPRESENT_PARAMETERS& asked) 
     // Without vertical sync nothing is gained by swapping: the window shows the rectangles
     // that changed and the back buffer keeps the frame for the next one.
     copy_rects_ = !vsync_ && !offscreen_driver_ && window_copy_available(sdl_);
+    // A window that is never swapped keeps what was drawn into it: when the sizes agree the back
+    // buffer is the window itself, and a frame reaches the screen without a copy pass. Otherwise
+    // it is a framebuffer object of our own, which keeps the frame across swaps and is scaled
+    // onto the window.
+    const bool on_window = copy_rects_ && p.BackBufferWidth == gl_w_ && p.BackBufferHeight == gl_h_ &&
+                           (window_has_depth_ || !p.EnableAutoDepthStencil);
+    if (!on_window) back_buffer_->framebuffer();
     force_whole_ = true;
     UINT refresh = p.FullScreen_RefreshRateInHz;
     if (p.Windowed) {

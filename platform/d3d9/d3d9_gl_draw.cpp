@@ -667,6 +667,9 @@ HRESULT gl_device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index,
 
 bool gl_device::draw_now(D3DPRIMITIVETYPE type, UINT vertex_count, const void* vertices, UINT stride,
                          const void* indices, UINT index_count, D3DFORMAT_INDEX index_format) {
+    if (type == D3DPT_POINTLIST && target_->on_window())
+        return draw_point_squares(vertex_count, static_cast<const BYTE*>(vertices), stride, indices,
+                                  index_count, index_format);
     stream_upload(GL_ARRAY_BUFFER, stream_vertices_, vertices, static_cast<size_t>(vertex_count) * stride);
     if (!prepare_draw(type, stream_vertices_, 0, stride)) return false;
     if (!indices) {
@@ -679,6 +682,78 @@ bool gl_device::draw_now(D3DPRIMITIVETYPE type, UINT vertex_count, const void* v
     gl.DrawElements(mode_of(type), static_cast<GLsizei>(index_count),
                     index_format == D3DFMT_INDEX16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, nullptr);
     return true;
+}
+
+// Points drawn into the window reach GL as two triangles each. In the window's orientation the
+// renderer draws some point sprites that a scissor edge cuts one row past that edge, which
+// would put pixels outside the damaged rectangles of a partial redraw; triangles keep to the
+// scissor. The square covers what the point would: its size clamped as the vertex shader
+// clamps it (and to at least one pixel, GL's smallest point), centred on the vertex, the whole
+// texture over a sprite with (0,0) at its top left, the vertex's own texture coordinate over
+// a plain point. A point whose centre lies outside the target is dropped, as GL clips points.
+bool gl_device::draw_point_squares(UINT vertex_count, const BYTE* vertices, UINT stride, const void* indices,
+                                   UINT index_count, D3DFORMAT_INDEX index_format) {
+    vertex_layout l;
+    if (!layout_of(fvf_, &l)) return false;
+    const float w = static_cast<float>(target_->width), h = static_cast<float>(target_->height);
+    const float smallest = float_of(render_states_[D3DRS_POINTSIZE_MIN]);
+    const float largest =
+        std::max(smallest, std::min(caps_.MaxPointSize, float_of(render_states_[D3DRS_POINTSIZE_MAX])));
+    const bool sprite = render_states_[D3DRS_POINTSPRITEENABLE] != 0;
+    const D3DMATRIX m = multiply(multiply(world_, view_), projection_);
+    const D3DVIEWPORT9& vp = viewport_;
+    squares_.clear();
+    const UINT count = indices ? index_count : vertex_count;
+    for (UINT k = 0; k < count; ++k) {
+        UINT i = k;
+        if (indices)
+            i = index_format == D3DFMT_INDEX16 ? static_cast<const uint16_t*>(indices)[k]
+                                               : static_cast<const uint32_t*>(indices)[k];
+        if (i >= vertex_count) continue;
+        const BYTE* v = vertices + static_cast<size_t>(i) * stride;
+        float pos[3];
+        std::memcpy(pos, v + l.position, sizeof pos);
+        float x = pos[0], y = pos[1], z = pos[2];
+        if (!l.pretransformed) {
+            const float cx = pos[0] * m._11 + pos[1] * m._21 + pos[2] * m._31 + m._41;
+            const float cy = pos[0] * m._12 + pos[1] * m._22 + pos[2] * m._32 + m._42;
+            const float cz = pos[0] * m._13 + pos[1] * m._23 + pos[2] * m._33 + m._43;
+            const float cw = pos[0] * m._14 + pos[1] * m._24 + pos[2] * m._34 + m._44;
+            if (!(cw > 0.0f)) continue;
+            x = static_cast<float>(vp.X) + (cx / cw + 1.0f) * 0.5f * static_cast<float>(vp.Width);
+            y = static_cast<float>(vp.Y) + (1.0f - cy / cw) * 0.5f * static_cast<float>(vp.Height);
+            z = vp.MinZ + cz / cw * (vp.MaxZ - vp.MinZ);
+        }
+        if (!(x >= 0.0f && x <= w && y >= 0.0f && y <= h && z >= 0.0f && z <= 1.0f)) continue;
+        float size = float_of(render_states_[D3DRS_POINTSIZE]);
+        if (l.psize >= 0) std::memcpy(&size, v + l.psize, sizeof size);
+        size = std::max(1.0f, std::min(std::max(size, smallest), largest));
+        D3DCOLOR colour = 0xFFFFFFFFu;
+        if (l.diffuse >= 0) std::memcpy(&colour, v + l.diffuse, sizeof colour);
+        float uv[2] = {0.0f, 0.0f};
+        if (!sprite && l.texcoord >= 0) std::memcpy(uv, v + l.texcoord, sizeof uv);
+        const float x0 = x - size / 2.0f, x1 = x + size / 2.0f, y0 = y - size / 2.0f, y1 = y + size / 2.0f;
+        auto corner = [&](float cx, float cy, float u, float t) {
+            squares_.push_back(
+                square_vertex{cx, cy, z, 1.0f, colour, sprite ? u : uv[0], sprite ? t : uv[1]});
+        };
+        corner(x0, y0, 0, 0), corner(x1, y0, 1, 0), corner(x0, y1, 0, 1);
+        corner(x1, y0, 1, 0), corner(x1, y1, 1, 1), corner(x0, y1, 0, 1);
+    }
+    if (squares_.empty()) return true;
+    // Drawn as pretransformed triangles that no cull mode removes; the states are put back.
+    const DWORD fvf = fvf_, cull = render_states_[D3DRS_CULLMODE];
+    fvf_ = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+    render_states_[D3DRS_CULLMODE] = D3DCULL_NONE;
+    dirty_ |= dirty_layout | dirty_cull;
+    stream_upload(GL_ARRAY_BUFFER, stream_vertices_, squares_.data(),
+                  squares_.size() * sizeof(square_vertex));
+    const bool drawn = prepare_draw(D3DPT_TRIANGLELIST, stream_vertices_, 0, sizeof(square_vertex));
+    if (drawn) gl.DrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(squares_.size()));
+    fvf_ = fvf;
+    render_states_[D3DRS_CULLMODE] = cull;
+    dirty_ |= dirty_layout | dirty_cull;
+    return drawn;
 }
 
 } // namespace d3dgl

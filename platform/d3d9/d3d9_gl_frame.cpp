@@ -253,7 +253,8 @@ void gl_device::flush_frame() {
 // ---- 4. Present ---------------------------------------------------------------------------
 
 bool gl_device::keeps_back_buffer() const {
-    return back_buffer_->fbo != 0;
+    // Our own framebuffer object, or the window when it is never swapped.
+    return back_buffer_->fbo != 0 || copy_rects_;
 }
 
 void gl_device::end_frame() {
@@ -336,6 +337,24 @@ void gl_device::show_window_buffer(const std::vector<RECT>* rects) {
     // The window's buffer holds the last frame only when rectangles of it are shown without a
     // swap; otherwise it is filled whole.
     if (!same || !copy_rects_) rects = nullptr;
+    // A back buffer that is the window holds the frame there already.
+    if (!back_buffer_->on_window()) copy_to_window(rects);
+    if (!copy_rects_) {
+        SDL_GL_SwapWindow(sdl_);
+        return;
+    }
+    if (!rects) {
+        window_copy_rect(sdl_, 0, 0, ww, wh);
+        return;
+    }
+    for (const RECT& r : *rects)
+        window_copy_rect(sdl_, r.left, wh - r.bottom, r.right - r.left, r.bottom - r.top);
+}
+
+void gl_device::copy_to_window(const std::vector<RECT>* rects) {
+    const auto bw = static_cast<GLint>(back_buffer_->width), bh = static_cast<GLint>(back_buffer_->height);
+    const auto ww = static_cast<GLint>(gl_w_), wh = static_cast<GLint>(gl_h_);
+    const bool same = ww == bw && wh == bh;
     back_buffer_->framebuffer();
     GLuint program = copy_program(same);
     if (program) {
@@ -380,16 +399,6 @@ void gl_device::show_window_buffer(const std::vector<RECT>* rects) {
         gl.Enable(GL_SCISSOR_TEST);
     }
     mark_all_dirty();
-    if (!copy_rects_) {
-        SDL_GL_SwapWindow(sdl_);
-        return;
-    }
-    if (!rects) {
-        window_copy_rect(sdl_, 0, 0, ww, wh);
-        return;
-    }
-    for (const RECT& r : *rects)
-        window_copy_rect(sdl_, r.left, wh - r.bottom, r.right - r.left, r.bottom - r.top);
 }
 
 // ---- 5. the redraw check ------------------------------------------------------------------

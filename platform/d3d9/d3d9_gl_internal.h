@@ -445,7 +445,10 @@ class gl_device final : public IDirect3DDevice9 {
     HRESULT clear_now(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z);
     bool draw_now(D3DPRIMITIVETYPE type, UINT vertex_count, const void* vertices, UINT stride,
                   const void* indices, UINT index_count, D3DFORMAT_INDEX index_format);
+    bool draw_point_squares(UINT vertex_count, const BYTE* vertices, UINT stride, const void* indices,
+                            UINT index_count, D3DFORMAT_INDEX index_format);
     void show_window_buffer(const std::vector<RECT>* rects);
+    void copy_to_window(const std::vector<RECT>* rects); // from our framebuffer object
 
     // d3d9_gl_frame.cpp: the frame record (see d3d9_gl_frame.h)
     bool records_drawing() const { return target_ == back_buffer_ && !replaying_; }
@@ -566,6 +569,13 @@ class gl_device final : public IDirect3DDevice9 {
     bool check_redraw_ = false;
     std::vector<RECT> damage_;
     std::vector<BYTE> scratch_;
+    // Points drawn into the window as squares of two triangles (see draw_point_squares).
+    struct square_vertex {
+        float x, y, z, rhw;
+        D3DCOLOR colour;
+        float u, v;
+    };
+    std::vector<square_vertex> squares_;
     std::vector<uint32_t> check_pixels_[2];
     bool clip_damage_ = false;
     RECT damage_clip_{};

@@ -549,6 +549,60 @@ TEST_F(GlDevice, ResetTakesTheNewClientSize) {
 // What Present puts on the window, read back from the X server (the window's own picture): the
 // frame the right way up, and after a frame that changed only in a corner, that corner new and
 // the rest as it was.
+// Points drawn into the window (as squares of two triangles) cover what the same points cover
+// on a render target (drawn as GL points): sprites of many sizes at fractional positions,
+// textured and plain, with a cull mode set, and points whose centre lies off the target, which
+// are dropped whatever their size. No edge passes through a pixel's centre: there the rule for
+// points and the rule for triangles may each pick a different row, which is not a fault.
+TEST_F(GlDevice, PointsOnTheWindowCoverWhatPointsOnARenderTargetCover) {
+    const float sizes[] = {1, 2, 3, 4, 5, 7, 8, 9, 13, 16, 31, 32, 64};
+    std::vector<vertex_ps> points;
+    for (size_t i = 0; i < 39; ++i)
+        points.push_back({8.25f + static_cast<float>(i * 37 % 240) + 0.5f * static_cast<float>(i % 2),
+                          6.75f + static_cast<float>(i * 23 % 180) - 0.5f * static_cast<float>(i % 3 == 0),
+                          0.5f, 1.0f, sizes[i % 13],
+                          0xFF000000u | (0x3F7F1Fu * static_cast<uint32_t>(i + 1))});
+    points.push_back({-1.0f, 50.0f, 0.5f, 1.0f, 64.0f, 0xFFFFFFFFu});
+    points.push_back({100.0f, static_cast<float>(client_h) + 0.5f, 0.5f, 1.0f, 64.0f, 0xFFFFFFFFu});
+    IDirect3DTexture9* t = texture(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
+    auto draw = [&](bool sprites) {
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        dev->SetRenderState(D3DRS_POINTSPRITEENABLE, sprites);
+        dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+        dev->SetTexture(0, sprites ? t : nullptr);
+        dev->SetFVF(FVF_PS);
+        ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_POINTLIST, static_cast<UINT>(points.size()), points.data(),
+                                       sizeof(vertex_ps)),
+                  D3D_OK);
+    };
+    IDirect3DTexture9* rt = nullptr;
+    ASSERT_EQ(dev->CreateTexture(client_w, client_h, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
+                                 D3DPOOL_DEFAULT, &rt, nullptr),
+              D3D_OK);
+    IDirect3DSurface9 *level = nullptr, *window = nullptr;
+    ASSERT_EQ(rt->GetSurfaceLevel(0, &level), D3D_OK);
+    ASSERT_EQ(dev->GetRenderTarget(0, &window), D3D_OK);
+    for (bool sprites : {true, false}) {
+        draw(sprites);
+        const pixels on_window = grab();
+        ASSERT_EQ(dev->SetRenderTarget(0, level), D3D_OK);
+        draw(sprites);
+        const pixels on_target = grab(level);
+        ASSERT_EQ(dev->SetRenderTarget(0, window), D3D_OK);
+        int differing = 0;
+        for (size_t i = 0; i < on_window.data.size(); ++i)
+            differing += ((on_window.data[i] ^ on_target.data[i]) & 0xFFFFFFu) != 0;
+        EXPECT_EQ(differing, 0) << (sprites ? "sprites" : "plain points");
+        EXPECT_EQ(on_window.at(0, 50), black) << "a point whose centre is off the target is dropped";
+        EXPECT_GT(on_window.count(black), client_w * client_h / 4);
+    }
+    dev->SetTexture(0, nullptr);
+    level->Release();
+    window->Release();
+    rt->Release();
+    t->Release();
+}
+
 TEST_F(GlDevice, PresentShowsTheBackBufferOnTheWindowTheRightWayUp) {
     auto frame = [&](bool with_green) {
         ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
