@@ -44,7 +44,7 @@ mkdir -p "$WORK/start"
 cp -r DATA "$WORK/start/DATA"
 export HARNVALE_NONINTERACTIVE=1
 
-median() { sort -g | awk '{v[NR]=$1} END {if (NR) print v[int((NR+1)/2)]; else print "n/a"}'; }
+median() { sort -g | awk 'NF {v[++n] = $1} END {if (n) print v[int((n + 1) / 2)]; else print "n/a"}'; }
 fresh_settings() { cp scripts/default_settings.ini "$WORK/start/settings.ini"; }
 
 echo "== Harnvale performance report, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -87,7 +87,8 @@ for _ in $(seq 1 3); do
     if [ "$key" = gl_renderer ]; then renderer=$value; else bench[$key]+="$value "; fi
   done < <("$BENCH" "$SAMPLE" 2>/dev/null)
 done
-bench_median() { printf '%s\n' ${bench[$1]} | median; }
+# A figure that an older build does not print is n/a.
+bench_median() { printf '%s\n' ${bench[$1]:-} | median; }
 echo "GL renderer: $renderer"
 echo "new 32 x 32 battle, set-up: median $(bench_median new_battle_setup_ms) ms (target 30)"
 echo "new 32 x 32 battle, first frame with the whole minimap: median $(bench_median new_battle_first_frame_ms) ms"
