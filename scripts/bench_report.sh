@@ -12,6 +12,10 @@
 #   HV_BENCH_BUILD=/other/tree/build/release HV_BENCH_NO_BUILD=1 bash scripts/bench_report.sh
 #     measures another build the same way (its harnvale and bench/bench_battle_gl), for a
 #     before-and-after comparison on one machine.
+#   HV_BENCH_COMPARE=/other/tree/build/release bash scripts/bench_report.sh
+#     also runs that build's battle bench in turn with this one's (one after the other, the
+#     same number of times), and gives the idle battle's frame rate of both and their ratio:
+#     measured side by side, a busy moment of the machine falls on both alike.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -44,6 +48,16 @@ mkdir -p "$WORK/start"
 cp -r DATA "$WORK/start/DATA"
 export HARNVALE_NONINTERACTIVE=1
 
+# The share of this machine's time its host gave to others (steal), since a mark: on a virtual
+# machine the figures below swing with it.
+steal_mark() { awk '/^cpu / {print $9, $2 + $3 + $4 + $5 + $6 + $7 + $8 + $9}' /proc/stat; }
+steal_since() { # mark
+  local now
+  now=$(steal_mark)
+  awk -v a="$1" -v b="$now" 'BEGIN {split(a, x, " "); split(b, y, " "); d = y[2] - x[2];
+    printf "%.1f", (d > 0 ? 100 * (y[1] - x[1]) / d : 0)}'
+}
+report_start=$(steal_mark)
 median() { sort -g | awk 'NF {v[++n] = $1} END {if (n) print v[int((n + 1) / 2)]; else print "n/a"}'; }
 fresh_settings() { cp scripts/default_settings.ini "$WORK/start/settings.ini"; }
 
@@ -82,11 +96,18 @@ echo "  CPU time of such a run (start-up, two frames, shutdown; the renderer's t
 # ---- the battle bench on the real device: set-up, first frame, fps, draw calls
 declare -A bench
 renderer=unknown
+declare -A other
+OTHER_BENCH=${HV_BENCH_COMPARE:+$HV_BENCH_COMPARE/bench/bench_battle_gl}
+bench_start=$(steal_mark)
 for _ in $(seq 1 3); do
   while IFS='=' read -r key value; do
     if [ "$key" = gl_renderer ]; then renderer=$value; else bench[$key]+="$value "; fi
   done < <("$BENCH" "$SAMPLE" 2>/dev/null)
+  if [ -n "$OTHER_BENCH" ]; then
+    while IFS='=' read -r key value; do other[$key]+="$value "; done < <("$OTHER_BENCH" "$SAMPLE" 2>/dev/null)
+  fi
 done
+bench_steal=$(steal_since "$bench_start")
 # A figure that an older build does not print is n/a.
 bench_median() { printf '%s\n' ${bench[$1]:-} | median; }
 echo "GL renderer: $renderer"
@@ -99,8 +120,19 @@ echo "32 x 32 battle, 1000 particles, no pacing: median $(bench_median battle_fp
 echo "draw calls per battle frame: $(bench_median draw_calls_per_frame) (target 50)"
 echo "idle 32 x 32 battle (moves blinking, flags bobbing), no pacing: median $(bench_median idle_battle_fps) fps of drawn frames;" \
   "CPU $(bench_median idle_battle_cpu_ms_per_frame) ms per frame with the renderer's threads"
-minute=$("$BENCH" 60 minute 2>/dev/null | awk -F= '/battle_minute_frame_ms_longest/ {l=$2} /battle_minute_frame_ms_p99/ {p=$2} END {print l, p}')
-echo "a battle minute with 1000 particles at 60 Hz: longest frame ${minute% *} ms, 99th percentile ${minute#* } ms (target 20)"
+if [ -n "$OTHER_BENCH" ]; then
+  mine=$(bench_median idle_battle_fps)
+  theirs=$(printf '%s\n' ${other[idle_battle_fps]:-} | median)
+  echo "  side by side with $HV_BENCH_COMPARE: $theirs fps there (runs: ${other[idle_battle_fps]:-none}), $mine here (runs: ${bench[idle_battle_fps]:-none}):" \
+    "$(awk -v a="$mine" -v b="$theirs" 'BEGIN {if (b + 0 > 0) printf "%.2f", a / b; else print "n/a"}') times"
+fi
+echo "  the host took $bench_steal % of this machine's time while the battle bench ran (steal)"
+minute_start=$(steal_mark)
+minute=$("$BENCH" 60 minute 2>/dev/null | awk -F= '$1 == "battle_minute_frame_ms_longest" {l=$2} /battle_minute_frame_ms_p99/ {p=$2}
+  /battle_minute_frame_ms_longest_woken_on_time/ {w=$2} END {print l, p, (w == "" ? "n/a" : w)}')
+read -r minute_longest minute_p99 minute_on_time <<<"$minute"
+echo "a battle minute with 1000 particles at 60 Hz: longest frame $minute_longest ms, 99th percentile $minute_p99 ms (target 20);" \
+  "longest without the time the system took to wake the wait for the display $minute_on_time ms; steal $(steal_since "$minute_start") %"
 watch=$("$BENCH" 3 watch 2>/dev/null | awk -F= '/watch_x16_fps/ {f=$2} /watch_x16_orders/ {o=$2} /watch_x16_frame_ms_longest/ {l=$2} END {print f, o, l}')
 read -r watch_fps watch_orders watch_longest <<<"$watch"
 echo "a recorded battle of ${watch_orders:-?} orders watched at x16, paced at 60 Hz: ${watch_fps:-n/a} fps, longest frame ${watch_longest:-n/a} ms (target 60 fps)"
@@ -190,6 +222,8 @@ echo "idle in a battle at 60 Hz: median $(printf '%s\n' "${battle_idle[@]}" | me
 echo "  with the mouse moving: menu $(printf '%s\n' "${menu_moving[@]}" | median) %, battle $(printf '%s\n' "${battle_moving[@]}" | median) % of a core (runs: ${menu_moving[*]} / ${battle_moving[*]})"
 echo "peak resident memory (menu, then a battle): median $(printf '%s\n' "${peak_rss[@]}" | median) MB (runs: ${peak_rss[*]});" \
   "private (anonymous) in the battle: median $(printf '%s\n' "${private_mem[@]}" | median) MB (target 50); the rest is shared library code (the renderer's LLVM alone maps about 55 MB)"
+
+echo "the host took $(steal_since "$report_start") % of this machine's time over the whole report (steal)"
 
 # ---- installed size: the release binary and DATA
 bin_bytes=$(stat -c %s "$GAME")

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "platform/d3d9/d3d9_gl_internal.h"
 
@@ -433,17 +432,6 @@ HRESULT gl_device::Present(const RECT*, const RECT*, HWND, const void*) {
         return D3DERR_DEVICELOST;
     }
     return present_frame();
-}
-
-void gl_device::pace_frame() {
-    if (!pace_) return;
-    auto now = std::chrono::steady_clock::now();
-    if (next_frame_ == std::chrono::steady_clock::time_point{} || now > next_frame_ + frame_period_) {
-        next_frame_ = now + frame_period_; // start over after a stall instead of racing to catch up
-        return;
-    }
-    if (now < next_frame_) std::this_thread::sleep_until(next_frame_);
-    next_frame_ += frame_period_;
 }
 
 HRESULT gl_device::GetBackBuffer(UINT swap_chain, UINT index, D3DBACKBUFFER_TYPE,

@@ -275,15 +275,35 @@ void gl_device::discard_frame() {
     force_whole_ = true;
 }
 
+void gl_device::wait_for_frame(std::chrono::steady_clock::time_point deadline) {
+    g_stats.last_wake_late_ms = 0.0;
+    if (std::chrono::steady_clock::now() >= deadline) return;
+    std::this_thread::sleep_until(deadline);
+    g_stats.last_wake_late_ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - deadline).count();
+}
+
+void gl_device::pace_frame() {
+    if (!pace_) return;
+    auto now = std::chrono::steady_clock::now();
+    if (next_frame_ == std::chrono::steady_clock::time_point{} || now > next_frame_ + frame_period_) {
+        g_stats.last_wake_late_ms = 0.0;
+        next_frame_ = now + frame_period_; // start over after a stall instead of racing to catch up
+        return;
+    }
+    wait_for_frame(next_frame_);
+    next_frame_ += frame_period_;
+}
+
 void gl_device::pace_unchanged_frame() {
     // Nothing to show: wait for the display's next frame as a swap with vertical sync would.
     auto now = std::chrono::steady_clock::now();
     if (next_frame_ == std::chrono::steady_clock::time_point{} || now > next_frame_ + frame_period_) {
         next_frame_ = now + frame_period_;
-        std::this_thread::sleep_until(next_frame_);
+        wait_for_frame(next_frame_);
         return;
     }
-    if (now < next_frame_) std::this_thread::sleep_until(next_frame_);
+    wait_for_frame(next_frame_);
     next_frame_ += frame_period_;
 }
 

@@ -123,6 +123,9 @@ struct frame_stats {
     // the two are compared pixel by pixel.
     uint64_t checked = 0;
     uint64_t differing_pixels = 0;
+    // How long after its deadline the last wait for the display's next frame returned: time the
+    // system took to wake the program, which a frame's length includes.
+    double last_wake_late_ms = 0.0;
 };
 const frame_stats& device_frame_stats();
 void reset_device_frame_stats();

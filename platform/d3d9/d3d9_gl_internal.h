@@ -466,6 +466,7 @@ class gl_device final : public IDirect3DDevice9 {
     void discard_frame();
     bool keeps_back_buffer() const;
     void pace_unchanged_frame();
+    void wait_for_frame(std::chrono::steady_clock::time_point deadline);
     void report_frame_stats() const;
 
     // d3d9_gl_draw.cpp
