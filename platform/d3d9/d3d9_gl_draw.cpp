@@ -7,6 +7,7 @@
 // One vertex shader per position kind (pretransformed pixels or world positions through the
 // transforms); one fragment shader per combination of texture stage 0, point-sprite
 // coordinates and alpha test. All of them share one uniform block.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -239,9 +240,11 @@ bool gl_device::init_gl_objects() {
     gl.BindSampler(0, sampler_);
     gl.GenBuffers(1, &uniform_buffer_);
     gl.BindBufferBase(GL_UNIFORM_BUFFER, 0, uniform_buffer_);
-    gl.GenBuffers(1, &stream_vertices_);
-    gl.GenBuffers(1, &stream_indices_);
-    gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, stream_indices_); // part of the one vertex array
+    stream_vertices_ = stream_ring{};
+    stream_indices_ = stream_ring{};
+    gl.GenBuffers(1, &stream_vertices_.buffer);
+    gl.GenBuffers(1, &stream_indices_.buffer);
+    gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, stream_indices_.buffer); // part of the one vertex array
     gl.ActiveTexture(GL_TEXTURE0);
     gl.Enable(GL_SCISSOR_TEST); // always on: it also keeps drawing inside the viewport
     gl.Enable(GL_PROGRAM_POINT_SIZE);
@@ -267,7 +270,7 @@ void gl_device::free_gl_objects() {
     gl.BindVertexArray(0);
     gl.DeleteVertexArrays(1, &vao_);
     gl.DeleteSamplers(1, &sampler_);
-    GLuint buffers[] = {uniform_buffer_, stream_vertices_, stream_indices_};
+    GLuint buffers[] = {uniform_buffer_, stream_vertices_.buffer, stream_indices_.buffer};
     gl.DeleteBuffers(3, buffers);
 }
 
@@ -580,6 +583,22 @@ void gl_device::stream_upload(GLenum target, GLuint buffer, const void* data, si
     gl.BufferData(target, static_cast<GLsizeiptr>(bytes), data, GL_STREAM_DRAW);
 }
 
+size_t gl_device::stream_append(GLenum target, stream_ring* ring, const void* data, size_t bytes,
+                                size_t unit) {
+    size_t at = (ring->used + unit - 1) / unit * unit;
+    gl.BindBuffer(target, ring->buffer);
+    if (ring->size == 0 || at + bytes > ring->size) {
+        // A fresh store: draws still reading the old one keep it.
+        const size_t first_size = 256 * 1024;
+        ring->size = std::max({ring->size, first_size, bytes});
+        gl.BufferData(target, static_cast<GLsizeiptr>(ring->size), nullptr, GL_STREAM_DRAW);
+        at = 0;
+    }
+    gl.BufferSubData(target, static_cast<GLintptr>(at), static_cast<GLsizeiptr>(bytes), data);
+    ring->used = at + bytes;
+    return at;
+}
+
 bool gl_device::prepare_draw(D3DPRIMITIVETYPE type, GLuint buffer, UINT base_offset, UINT stride) {
     // A managed texture's mip levels get GL storage only once a mip filter reads them.
     if (textures_[0] && sampler_states_[0][D3DSAMP_MIPFILTER] != D3DTEXF_NONE) textures_[0]->sample_mips();
@@ -670,17 +689,20 @@ bool gl_device::draw_now(D3DPRIMITIVETYPE type, UINT vertex_count, const void* v
     if (type == D3DPT_POINTLIST && target_->on_window())
         return draw_point_squares(vertex_count, static_cast<const BYTE*>(vertices), stride, indices,
                                   index_count, index_format);
-    stream_upload(GL_ARRAY_BUFFER, stream_vertices_, vertices, static_cast<size_t>(vertex_count) * stride);
-    if (!prepare_draw(type, stream_vertices_, 0, stride)) return false;
+    const size_t at = stream_append(GL_ARRAY_BUFFER, &stream_vertices_, vertices,
+                                    static_cast<size_t>(vertex_count) * stride, stride);
+    if (!prepare_draw(type, stream_vertices_.buffer, 0, stride)) return false;
+    const auto first = static_cast<GLint>(at / stride);
     if (!indices) {
-        gl.DrawArrays(mode_of(type), 0, static_cast<GLsizei>(vertex_count));
+        gl.DrawArrays(mode_of(type), first, static_cast<GLsizei>(vertex_count));
         return true;
     }
-    UINT index_size = index_format == D3DFMT_INDEX16 ? 2 : 4;
-    stream_upload(GL_ELEMENT_ARRAY_BUFFER, stream_indices_, indices,
-                  static_cast<size_t>(index_count) * index_size);
-    gl.DrawElements(mode_of(type), static_cast<GLsizei>(index_count),
-                    index_format == D3DFMT_INDEX16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, nullptr);
+    const size_t index_size = index_format == D3DFMT_INDEX16 ? 2 : 4;
+    const size_t index_at = stream_append(GL_ELEMENT_ARRAY_BUFFER, &stream_indices_, indices,
+                                          static_cast<size_t>(index_count) * index_size, index_size);
+    gl.DrawElementsBaseVertex(mode_of(type), static_cast<GLsizei>(index_count),
+                              index_format == D3DFMT_INDEX16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
+                              reinterpret_cast<const void*>(index_at), first);
     return true;
 }
 
@@ -746,10 +768,12 @@ bool gl_device::draw_point_squares(UINT vertex_count, const BYTE* vertices, UINT
     fvf_ = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
     render_states_[D3DRS_CULLMODE] = D3DCULL_NONE;
     dirty_ |= dirty_layout | dirty_cull;
-    stream_upload(GL_ARRAY_BUFFER, stream_vertices_, squares_.data(),
-                  squares_.size() * sizeof(square_vertex));
-    const bool drawn = prepare_draw(D3DPT_TRIANGLELIST, stream_vertices_, 0, sizeof(square_vertex));
-    if (drawn) gl.DrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(squares_.size()));
+    const size_t at = stream_append(GL_ARRAY_BUFFER, &stream_vertices_, squares_.data(),
+                                    squares_.size() * sizeof(square_vertex), sizeof(square_vertex));
+    const bool drawn = prepare_draw(D3DPT_TRIANGLELIST, stream_vertices_.buffer, 0, sizeof(square_vertex));
+    if (drawn)
+        gl.DrawArrays(GL_TRIANGLES, static_cast<GLint>(at / sizeof(square_vertex)),
+                      static_cast<GLsizei>(squares_.size()));
     fvf_ = fvf;
     render_states_[D3DRS_CULLMODE] = cull;
     dirty_ |= dirty_layout | dirty_cull;

@@ -57,6 +57,7 @@ namespace d3dgl {
     X(PFNGLDRAWBUFFERPROC, DrawBuffer)                                                                       \
     X(PFNGLDRAWARRAYSPROC, DrawArrays)                                                                       \
     X(PFNGLDRAWELEMENTSPROC, DrawElements)                                                                   \
+    X(PFNGLDRAWELEMENTSBASEVERTEXPROC, DrawElementsBaseVertex)                                               \
     X(PFNGLPOINTPARAMETERIPROC, PointParameteri)                                                             \
     X(PFNGLGENTEXTURESPROC, GenTextures)                                                                     \
     X(PFNGLDELETETEXTURESPROC, DeleteTextures)                                                               \
@@ -487,7 +488,16 @@ class gl_device final : public IDirect3DDevice9 {
     bool apply_program(D3DPRIMITIVETYPE type);
     GLuint program_for(uint32_t key);
     GLuint copy_program(bool exact);
+    // The vertices and indices of draws go one after another into a store, made anew when it
+    // is full: no allocation per draw, and GL never waits for draws still reading the old one.
+    struct stream_ring {
+        GLuint buffer = 0;
+        size_t size = 0;
+        size_t used = 0;
+    };
     void stream_upload(GLenum target, GLuint buffer, const void* data, size_t bytes);
+    // Where in the ring the data went, a multiple of unit.
+    size_t stream_append(GLenum target, stream_ring* ring, const void* data, size_t bytes, size_t unit);
 
     ULONG refs_ = 1;
     gl_direct3d* d3d_;
@@ -543,7 +553,8 @@ class gl_device final : public IDirect3DDevice9 {
         dirty_all = 0xFFFFFFFFu,
     };
     uint32_t dirty_ = dirty_all;
-    GLuint vao_ = 0, sampler_ = 0, uniform_buffer_ = 0, stream_vertices_ = 0, stream_indices_ = 0;
+    GLuint vao_ = 0, sampler_ = 0, uniform_buffer_ = 0;
+    stream_ring stream_vertices_, stream_indices_;
     std::unordered_map<uint32_t, GLuint> programs_;
     std::vector<GLuint> shaders_;
     uint32_t program_key_ = 0xFFFFFFFFu;

@@ -457,6 +457,42 @@ TEST_F(GlDevice, IndexedAndBufferedDrawsMatchTheUnindexedQuad) {
     vb->Release();
 }
 
+TEST_F(GlDevice, DrawsFindTheirOwnVerticesWhenTheStreamStoreFillsAndGrows) {
+    // Draws of many vertices one after another, every other one indexed, one larger than any
+    // store so far: each must draw its own square, wherever in which store its data went.
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    dev->SetFVF(FVF_TRA);
+    const D3DCOLOR colours[] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFF00FFFF,
+                                0xFFFF00FF, 0xFFFFFFFF, 0xFF808080, 0xFF800000, 0xFF008000};
+    for (int i = 0; i < 10; ++i) {
+        // Empty triangles first, then the square's corners.
+        std::vector<vertex_tra> v(i == 6 ? 30000 : 3000, vertex_tra{0, 0, 0.5f, 1, colours[i], 0, 0});
+        const float x = 10.0f + 20.0f * static_cast<float>(i);
+        const bool indexed = i % 2 == 1;
+        const std::pair<int, int> strip[] = {{0, 0}, {10, 0}, {0, 10}, {10, 0}, {10, 10}, {0, 10}};
+        for (int k = 0; k < (indexed ? 4 : 6); ++k) {
+            const auto [dx, dy] = indexed ? strip[k < 3 ? k : 4] : strip[k];
+            v.push_back(vertex_tra{x + static_cast<float>(dx), 10.0f + static_cast<float>(dy), 0.5f, 1,
+                                   colours[i], 0, 0});
+        }
+        const auto n = static_cast<UINT>(v.size());
+        if (!indexed) {
+            ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, n / 3, v.data(), sizeof(vertex_tra)), D3D_OK);
+            continue;
+        }
+        std::vector<DWORD> indices(30000, 0); // empty triangles of vertex 0
+        for (UINT k : {n - 4, n - 3, n - 2, n - 3, n - 1, n - 2})
+            indices.push_back(k);
+        ASSERT_EQ(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, n, static_cast<UINT>(indices.size() / 3),
+                                              indices.data(), D3DFMT_INDEX32, v.data(), sizeof(vertex_tra)),
+                  D3D_OK);
+    }
+    const pixels p = grab();
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(p.at(15 + 20 * i, 15), colours[i] & 0x00FFFFFFu) << "square " << i;
+    EXPECT_EQ(p.count(black), static_cast<int>(p.data.size()) - 10 * 100);
+}
+
 TEST_F(GlDevice, ResetFailsWhileADefaultPoolBufferLives) {
     IDirect3DVertexBuffer9* vb = nullptr;
     ASSERT_EQ(dev->CreateVertexBuffer(112, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, FVF_TRA, D3DPOOL_DEFAULT,
