@@ -589,7 +589,7 @@ size_t gl_device::stream_append(GLenum target, stream_ring* ring, const void* da
     gl.BindBuffer(target, ring->buffer);
     if (ring->size == 0 || at + bytes > ring->size) {
         // A fresh store: draws still reading the old one keep it.
-        const size_t first_size = 256 * 1024;
+        const size_t first_size = 64 * 1024;
         ring->size = std::max({ring->size, first_size, bytes});
         gl.BufferData(target, static_cast<GLsizeiptr>(ring->size), nullptr, GL_STREAM_DRAW);
         at = 0;

@@ -465,8 +465,8 @@ TEST_F(GlDevice, DrawsFindTheirOwnVerticesWhenTheStreamStoreFillsAndGrows) {
     const D3DCOLOR colours[] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFF00FFFF,
                                 0xFFFF00FF, 0xFFFFFFFF, 0xFF808080, 0xFF800000, 0xFF008000};
     for (int i = 0; i < 10; ++i) {
-        // Empty triangles first, then the square's corners.
-        std::vector<vertex_tra> v(i == 6 ? 30000 : 3000, vertex_tra{0, 0, 0.5f, 1, colours[i], 0, 0});
+        // Empty triangles first (as many as no other draw has), then the square's corners.
+        std::vector<vertex_tra> v(i == 6 ? 30000 : 600 + 30 * i, vertex_tra{0, 0, 0.5f, 1, colours[i], 0, 0});
         const float x = 10.0f + 20.0f * static_cast<float>(i);
         const bool indexed = i % 2 == 1;
         const std::pair<int, int> strip[] = {{0, 0}, {10, 0}, {0, 10}, {10, 0}, {10, 10}, {0, 10}};
@@ -480,7 +480,7 @@ TEST_F(GlDevice, DrawsFindTheirOwnVerticesWhenTheStreamStoreFillsAndGrows) {
             ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, n / 3, v.data(), sizeof(vertex_tra)), D3D_OK);
             continue;
         }
-        std::vector<DWORD> indices(30000, 0); // empty triangles of vertex 0
+        std::vector<DWORD> indices(6000, 0); // empty triangles of vertex 0
         for (UINT k : {n - 4, n - 3, n - 2, n - 3, n - 1, n - 2})
             indices.push_back(k);
         ASSERT_EQ(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, n, static_cast<UINT>(indices.size() / 3),
