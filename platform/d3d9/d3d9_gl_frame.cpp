@@ -169,29 +169,46 @@ void gl_device::execute(const recorded_frame& f, const frame_command& c, const R
     if (clip && !rects_meet(c.bounds, *clip)) return;
     const BYTE* data = f.bytes.data() + c.data;
     if (c.is_clear) {
-        clear_now(static_cast<DWORD>(c.data_size / sizeof(RECT)), reinterpret_cast<const RECT*>(data),
-                  c.clear_flags, c.colour, c.z);
+        const auto count = static_cast<DWORD>(c.data_size / sizeof(RECT));
+        const bool whole_depth = count == 0 && (c.clear_flags & D3DCLEAR_ZBUFFER) && depth_;
+        const cleared_depth now{whole_depth, c.z, drawing_area_of(s), depth_};
+        const cleared_depth& was = replay_depth_;
+        if (clip && c.clear_flags == D3DCLEAR_ZBUFFER && whole_depth && was.known && was.z == now.z &&
+            was.surface == now.surface && std::memcmp(&was.area, &now.area, sizeof now.area) == 0)
+            return;
+        clear_now(count, reinterpret_cast<const RECT*>(data), c.clear_flags, c.colour, c.z);
+        if (c.clear_flags & D3DCLEAR_ZBUFFER) replay_depth_ = now;
         return;
     }
     const void* indices = c.index_count ? f.bytes.data() + c.indices : nullptr;
     const UINT k = vertices_per_primitive(c.type);
-    if (!clip || indices || k == 0 || c.vertex_count / k < fewest_sorted) {
-        draw_now(c.type, c.vertex_count, data, c.stride, indices, static_cast<UINT>(c.index_count),
+    auto draw = [&](UINT vertex_count, const void* vertices, const void* draw_indices) {
+        if (depth_ && render_states_[D3DRS_ZENABLE] && render_states_[D3DRS_ZWRITEENABLE])
+            replay_depth_.known = false;
+        draw_now(c.type, vertex_count, vertices, c.stride, draw_indices, static_cast<UINT>(c.index_count),
                  c.index_format);
+    };
+    auto draw_whole = [&] { draw(c.vertex_count, data, indices); };
+    if (!clip || indices || k == 0) return draw_whole();
+    const RECT area = drawing_area_of(s);
+    auto reaches_in = [&](const BYTE* p) {
+        return rects_meet(rect_intersection(vertex_bounds(s, c.type, p, k, c.stride), area), *clip);
+    };
+    // A draw of a few primitives is drawn whole if any of them reaches into the rectangle, and
+    // not at all otherwise: its bounds may meet the rectangle while none of its primitives do.
+    if (c.vertex_count / k < fewest_sorted) {
+        for (UINT i = 0; i + k <= c.vertex_count; i += k)
+            if (reaches_in(data + static_cast<size_t>(i) * c.stride)) return draw_whole();
         return;
     }
     // Only the primitives that reach into the rectangle.
-    const RECT area = drawing_area_of(s);
     const size_t bytes = static_cast<size_t>(k) * c.stride;
     scratch_.clear();
     for (UINT i = 0; i + k <= c.vertex_count; i += k) {
         const BYTE* p = data + static_cast<size_t>(i) * c.stride;
-        RECT b = rect_intersection(vertex_bounds(s, c.type, p, k, c.stride), area);
-        if (rects_meet(b, *clip)) scratch_.insert(scratch_.end(), p, p + bytes);
+        if (reaches_in(p)) scratch_.insert(scratch_.end(), p, p + bytes);
     }
-    if (!scratch_.empty())
-        draw_now(c.type, static_cast<UINT>(scratch_.size() / c.stride), scratch_.data(), c.stride, nullptr, 0,
-                 c.index_format);
+    if (!scratch_.empty()) draw(static_cast<UINT>(scratch_.size() / c.stride), scratch_.data(), nullptr);
 }
 
 void gl_device::draw_recorded(const std::vector<RECT>* rects) {
@@ -221,6 +238,7 @@ void gl_device::draw_recorded(const std::vector<RECT>* rects) {
         for (const RECT& r : *rects) {
             clip_damage_ = true;
             damage_clip_ = r;
+            replay_depth_ = cleared_depth{};
             dirty_ |= dirty_scissor;
             for (const frame_command& c : f.commands)
                 execute(f, c, &r);

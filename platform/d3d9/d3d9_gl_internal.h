@@ -591,6 +591,16 @@ class gl_device final : public IDirect3DDevice9 {
     std::vector<uint32_t> check_pixels_[2];
     bool clip_damage_ = false;
     RECT damage_clip_{};
+    // In a partial redraw, the depth the rectangle being drawn was last cleared to over the
+    // whole of an area, if nothing has written depth there since: clearing it again to the same
+    // depth would change nothing.
+    struct cleared_depth {
+        bool known = false;
+        float z = 0.0f;
+        RECT area{};
+        gl_surface* surface = nullptr;
+    };
+    cleared_depth replay_depth_;
     // Vertex layout last given to GL.
     GLuint layout_buffer_ = 0xFFFFFFFFu;
     UINT layout_offset_ = 0, layout_stride_ = 0;

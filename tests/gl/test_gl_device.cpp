@@ -726,3 +726,30 @@ TEST_F(GlDeviceRedrawCheck, PartialFramesMatchWholeOnesWhereTheDamageCutsPointSp
     EXPECT_EQ(stats.checked, stats.partial);
     EXPECT_EQ(stats.differing_pixels, 0u);
 }
+
+TEST_F(GlDeviceRedrawCheck, PartialFramesMatchWholeOnesAcrossDepthClears) {
+    // Layers apart by depth-only clears, each layer writing depth where it draws; two of the
+    // clears follow each other (the second changes nothing). Two squares wander over the layers.
+    dev->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    dev->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    d3dgl::reset_device_frame_stats();
+    const float w = static_cast<float>(client_w), h = static_cast<float>(client_h);
+    for (int frame = 0; frame < 16; ++frame) {
+        const float t = static_cast<float>(frame);
+        ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF203040, 1.0f, 0), D3D_OK);
+        quad(0, 0, w / 2, h, 0.2f, 0xFFFF0000u);
+        quad(4 + 6 * t, 8 + 3 * t, 20 + 6 * t, 22 + 3 * t, 0.1f, 0xFFFFFF00u);
+        ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+        quad(0, h / 4, w, h * 3 / 4, 0.6f, 0xFF00FF00u);
+        ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+        quad(w / 3, 0, w * 2 / 3, h, 0.9f, 0xFF0000FFu);
+        quad(w - 30 - 5 * t, 10 + 4 * t, w - 14 - 5 * t, 24 + 4 * t, 0.95f, 0xFFFFFFFFu);
+        ASSERT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+    const d3dgl::frame_stats& stats = d3dgl::device_frame_stats();
+    EXPECT_GE(stats.partial, 12u);
+    EXPECT_EQ(stats.checked, stats.partial);
+    EXPECT_EQ(stats.differing_pixels, 0u);
+}
