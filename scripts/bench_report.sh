@@ -99,7 +99,8 @@ renderer=unknown
 declare -A other
 OTHER_BENCH=${HV_BENCH_COMPARE:+$HV_BENCH_COMPARE/bench/bench_battle_gl}
 bench_start=$(steal_mark)
-for _ in $(seq 1 3); do
+# Side by side, more rounds: the machine's pace changes from one minute to the next.
+for _ in $(seq 1 "$([ -n "$OTHER_BENCH" ] && echo 5 || echo 3)"); do
   while IFS='=' read -r key value; do
     if [ "$key" = gl_renderer ]; then renderer=$value; else bench[$key]+="$value "; fi
   done < <("$BENCH" "$SAMPLE" 2>/dev/null)
@@ -123,8 +124,12 @@ echo "idle 32 x 32 battle (moves blinking, flags bobbing), no pacing: median $(b
 if [ -n "$OTHER_BENCH" ]; then
   mine=$(bench_median idle_battle_fps)
   theirs=$(printf '%s\n' ${other[idle_battle_fps]:-} | median)
+  # Each round's two runs follow each other: the median of the rounds' ratios.
+  ratios=$(paste -d' ' <(printf '%s\n' ${bench[idle_battle_fps]:-}) <(printf '%s\n' ${other[idle_battle_fps]:-}) |
+    awk 'NF == 2 && $2 > 0 {printf "%.2f\n", $1 / $2}')
   echo "  side by side with $HV_BENCH_COMPARE: $theirs fps there (runs: ${other[idle_battle_fps]:-none}), $mine here (runs: ${bench[idle_battle_fps]:-none}):" \
-    "$(awk -v a="$mine" -v b="$theirs" 'BEGIN {if (b + 0 > 0) printf "%.2f", a / b; else print "n/a"}') times"
+    "$(awk -v a="$mine" -v b="$theirs" 'BEGIN {if (b + 0 > 0) printf "%.2f", a / b; else print "n/a"}') times;" \
+    "round by round $(echo $ratios), median $(printf '%s\n' $ratios | median) times"
 fi
 echo "  the host took $bench_steal % of this machine's time while the battle bench ran (steal)"
 minute_start=$(steal_mark)
