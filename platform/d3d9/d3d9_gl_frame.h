@@ -93,6 +93,10 @@ std::vector<RECT> frame_damage(const recorded_frame& before, const recorded_fram
 // false when the result covers more than `share` of the area (draw everything instead).
 bool merge_damage(std::vector<RECT>* rects, const RECT& area, size_t most, double share);
 
+// Joins rectangles while some two of them have a union at most `most_growth` pixels larger
+// than the two together (the rectangles may overlap afterwards).
+void merge_close(std::vector<RECT>* rects, int64_t most_growth);
+
 inline bool rects_meet(const RECT& a, const RECT& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }

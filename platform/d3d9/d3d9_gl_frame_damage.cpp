@@ -364,4 +364,19 @@ bool merge_damage(std::vector<RECT>* rects, const RECT& area, size_t most, doubl
     return static_cast<double>(total) <= share * static_cast<double>(area_of(area));
 }
 
+void merge_close(std::vector<RECT>* rects, int64_t most_growth) {
+    std::vector<RECT>& r = *rects;
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (size_t i = 0; i < r.size() && !merged; ++i)
+            for (size_t j = i + 1; j < r.size() && !merged; ++j) {
+                const RECT u = rect_union(r[i], r[j]);
+                if (area_of(u) - area_of(r[i]) - area_of(r[j]) > most_growth) continue;
+                r[i] = u;
+                r.erase(r.begin() + static_cast<std::ptrdiff_t>(j));
+                merged = true;
+            }
+    }
+}
+
 } // namespace d3dgl

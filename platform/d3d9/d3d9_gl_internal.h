@@ -576,8 +576,9 @@ class gl_device final : public IDirect3DDevice9 {
     bool force_whole_ = true;  // the next frame is drawn and shown whole
     uint64_t frame_serial_ = 1;
     unsigned window_serial_ = 0;
-    bool copy_rects_ = false; // the window shows rectangles of the back buffer, which it keeps
-    bool vsync_ = false;      // the swap waits for the display
+    std::vector<RECT> window_rects_; // a partial frame's rectangles as copied to the window
+    bool copy_rects_ = false;        // the window shows rectangles of the back buffer, which it keeps
+    bool vsync_ = false;             // the swap waits for the display
     bool check_redraw_ = false;
     std::vector<RECT> damage_;
     std::vector<BYTE> scratch_;

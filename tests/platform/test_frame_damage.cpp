@@ -149,6 +149,37 @@ TEST(FrameDamage, MergingKeepsEveryDamagedPixelWithinTheLimits) {
     }
 }
 
+TEST(FrameDamage, CloseRectanglesAreJoinedForTheWindowAndFarOnesKeptApart) {
+    struct close_case {
+        const char* name;
+        std::vector<RECT> rects;
+        size_t left; // rectangles after joining, with at most 100 pixels of growth
+    };
+    const std::vector<close_case> cases = {
+        {"side by side", {{0, 0, 10, 10}, {12, 0, 22, 10}}, 1},
+        {"far apart", {{0, 0, 10, 10}, {100, 100, 110, 110}}, 2},
+        {"a chain joins step by step", {{0, 0, 10, 10}, {0, 12, 10, 22}, {0, 24, 10, 34}}, 1},
+        {"diagonal neighbours grow too much", {{0, 0, 10, 10}, {11, 11, 21, 21}}, 2},
+        {"two pairs", {{0, 0, 10, 10}, {0, 11, 10, 21}, {500, 0, 510, 10}, {500, 11, 510, 21}}, 2},
+        {"one alone", {{5, 5, 6, 6}}, 1},
+        {"none", {}, 0},
+    };
+    for (const close_case& c : cases) {
+        std::vector<RECT> joined = c.rects;
+        merge_close(&joined, 100);
+        EXPECT_EQ(joined.size(), c.left) << c.name;
+        for (const RECT& r : c.rects)
+            EXPECT_TRUE(covers(joined, r.left, r.top) && covers(joined, r.right - 1, r.bottom - 1))
+                << c.name << ": a rectangle was lost";
+        for (size_t i = 0; i < joined.size(); ++i)
+            for (size_t j = i + 1; j < joined.size(); ++j) {
+                const RECT u = rect_union(joined[i], joined[j]);
+                auto area = [](const RECT& r) { return int64_t(r.right - r.left) * (r.bottom - r.top); };
+                EXPECT_GT(area(u) - area(joined[i]) - area(joined[j]), 100) << c.name << ": left apart";
+            }
+    }
+}
+
 TEST(FrameDamage, BoundsReachEveryPixelAPointOrTransformedTriangleMayTouch) {
     recorded_state s{};
     s.viewport = D3DVIEWPORT9{0, 0, 200, 100, 0.0f, 1.0f};
