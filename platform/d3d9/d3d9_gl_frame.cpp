@@ -364,6 +364,7 @@ HRESULT gl_device::present_frame() {
             if (check_redraw_) check_redraw();
         }
         show_window_buffer(whole ? nullptr : &damage_);
+        if (!whole && check_redraw_) check_window();
     }
     ++g_stats.presented;
     force_whole_ = false;
@@ -475,15 +476,40 @@ void gl_device::check_redraw() {
                      static_cast<unsigned long long>(frame_serial_), first % w, first / w);
 }
 
+void gl_device::check_window() {
+    // After the frame's copies the window must show the whole frame: a copy missing or cut
+    // short leaves pixels of the frame before.
+    const auto w = static_cast<int>(back_buffer_->width), h = static_cast<int>(back_buffer_->height);
+    RECT v{};
+    if (!copy_rects_ || !back_buffer_->on_window() || !window_pixels(sdl_, w, h, &v, &window_check_)) return;
+    ++g_stats.windows_checked;
+    uint64_t differing = 0;
+    LONG first_x = 0, first_y = 0;
+    for (LONG y = v.top; y < v.bottom; ++y)
+        for (LONG x = v.left; x < v.right; ++x) {
+            const uint32_t shown =
+                window_check_[static_cast<size_t>(y - v.top) * (v.right - v.left) + (x - v.left)];
+            if (shown == (check_pixels_[1][static_cast<size_t>(y) * w + x] & 0x00FFFFFFu)) continue;
+            if (differing++ == 0) first_x = x, first_y = y;
+        }
+    g_stats.differing_pixels += differing;
+    if (differing)
+        std::fprintf(stderr, "window check: %llu pixels differ in frame %llu, the first at %ld,%ld\n",
+                     static_cast<unsigned long long>(differing),
+                     static_cast<unsigned long long>(frame_serial_), static_cast<long>(first_x),
+                     static_cast<long>(first_y));
+}
+
 void gl_device::report_frame_stats() const {
     const frame_stats& s = g_stats;
     std::fprintf(stderr,
                  "frames: %llu shown (%llu partial, %llu whole, %llu drawn before Present), %llu unchanged; "
-                 "redraw check: %llu frames compared, %llu pixels differ\n",
+                 "redraw check: %llu frames compared, %llu pixels differ (%llu windows read back)\n",
                  static_cast<unsigned long long>(s.presented), static_cast<unsigned long long>(s.partial),
                  static_cast<unsigned long long>(s.whole), static_cast<unsigned long long>(s.flushed),
                  static_cast<unsigned long long>(s.elided), static_cast<unsigned long long>(s.checked),
-                 static_cast<unsigned long long>(s.differing_pixels));
+                 static_cast<unsigned long long>(s.differing_pixels),
+                 static_cast<unsigned long long>(s.windows_checked));
 }
 
 } // namespace d3dgl

@@ -124,8 +124,10 @@ struct frame_stats {
     uint64_t flushed = 0;   // frames that had to be drawn before Present (a read-back, a texture change)
     uint64_t damaged_pixels = 0;
     // The redraw check (HARNVALE_CHECK_REDRAW=1): each partial frame is drawn whole as well and
-    // the two are compared pixel by pixel.
+    // the two are compared pixel by pixel; where the window can be read back, what it shows
+    // after the frame's copies is compared with the whole frame too.
     uint64_t checked = 0;
+    uint64_t windows_checked = 0;
     uint64_t differing_pixels = 0;
     // How long after its deadline the last wait for the display's next frame returned: time the
     // system took to wake the program, which a frame's length includes.

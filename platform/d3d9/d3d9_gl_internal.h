@@ -131,6 +131,10 @@ bool load_gl();
 // context is not GLX. Rectangles are in GL's window coordinates (row 0 at the bottom).
 bool window_copy_available(SDL_Window* window);
 void window_copy_rect(SDL_Window* window, int x, int y, int width, int height);
+// The pixels the window shows inside `visible`, the part of it on the screen (0x00RRGGBB, row
+// by row from the top), read from the X server, for the redraw check. False where they cannot
+// be read: not X11, not mapped, another size than width x height, or wholly off the screen.
+bool window_pixels(SDL_Window* window, int width, int height, RECT* visible, std::vector<uint32_t>* out);
 
 // The renderer named by the last device created, "" before the first.
 const std::string& last_renderer();
@@ -463,6 +467,7 @@ class gl_device final : public IDirect3DDevice9 {
     void draw_recorded(const std::vector<RECT>* rects);
     void execute(const recorded_frame& frame, const frame_command& command, const RECT* clip);
     void check_redraw();
+    void check_window();
     void end_frame();
     void discard_frame();
     bool keeps_back_buffer() const;
@@ -590,6 +595,7 @@ class gl_device final : public IDirect3DDevice9 {
     };
     std::vector<square_vertex> squares_;
     std::vector<uint32_t> check_pixels_[2];
+    std::vector<uint32_t> window_check_;
     bool clip_damage_ = false;
     RECT damage_clip_{};
     // In a partial redraw, the depth the rectangle being drawn was last cleared to over the

@@ -61,18 +61,21 @@ wait_exit() {
 }
 
 # Tests that set HARNVALE_CHECK_REDRAW=1 have every frame that the device draws again only
-# inside its damaged rectangles drawn whole as well and compared pixel by pixel; the device
-# prints the tally when it ends. After a normal end, the frames compared must be some and the
-# pixels that differ none.
+# inside its damaged rectangles drawn whole as well and compared pixel by pixel, and the window
+# read back after the frame's copies and compared with the whole frame; the device prints the
+# tally when it ends. After a normal end, the frames compared and the windows read back must
+# be some and the pixels that differ none.
 check_redraw() {
-  local line compared differ
-  line=$(grep -o 'redraw check: [0-9]* frames compared, [0-9]* pixels differ' "$WORK/stderr" | tail -1)
+  local line compared differ windows
+  line=$(grep -o 'redraw check: [0-9]* frames compared, [0-9]* pixels differ ([0-9]* windows' "$WORK/stderr" | tail -1)
   [ -n "$line" ] || fail "the game reported no redraw check: $(tail -3 "$WORK/stderr")"
   compared=$(echo "$line" | awk '{print $3}')
   differ=$(echo "$line" | awk '{print $6}')
+  windows=$(echo "$line" | awk '{print $9}' | tr -d '(')
   [ "$compared" -gt 0 ] || fail "no frame was drawn inside its damage, so none was compared"
-  [ "$differ" = 0 ] || fail "$differ pixels differ between partial and whole redraws: $(grep 'pixels differ in' "$WORK/stderr" | head -3)"
-  echo "redraw check: $compared frames compared, 0 pixels differ"
+  [ "$windows" -gt 0 ] || fail "the window was never read back after a partial frame"
+  [ "$differ" = 0 ] || fail "$differ pixels differ between partial and whole redraws or in the window: $(grep 'pixels differ in' "$WORK/stderr" | head -3)"
+  echo "redraw check: $compared frames compared, $windows windows read back, 0 pixels differ"
 }
 
 # Battle report items are "c,r@x,y": a tile and its point on the screen.
