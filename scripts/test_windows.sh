@@ -41,9 +41,12 @@ fail() {
 }
 
 # A screen larger than the window, so that a window of 1024 x 768 pixels inside its frame fits.
+source scripts/x_display.sh
+display=""
 for n in $(seq 160 220); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=$n; break; }
+  free_x_display "$n" && { display=$n; break; }
 done
+[ -n "$display" ] || fail "every display from :160 to :220 is taken"
 Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display"

@@ -5,9 +5,12 @@ set -euo pipefail
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   exec "$@"
 fi
+source "$(dirname "$0")/x_display.sh"
+num=""
 for n in $(seq 90 140); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { num=$n; break; }
+  free_x_display "$n" && { num=$n; break; }
 done
+[ -n "$num" ] || { echo "with_display: every display from :90 to :140 is taken" >&2; exit 1; }
 # -noreset: an X server resets itself when its last client leaves, and drops a client that
 # connects during the reset; the tests start and end one game after another.
 Xvfb ":$num" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &

@@ -3,6 +3,7 @@
 set -euo pipefail
 GAME="$1"
 SOURCE="$2"
+source "$SOURCE/scripts/x_display.sh"
 XCLOSE="${3:-}"
 export HARNVALE_NONINTERACTIVE=1
 WORK=$(mktemp -d /tmp/harnvale-e2e-XXXXXX)

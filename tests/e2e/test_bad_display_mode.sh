@@ -27,7 +27,7 @@ check_rejected "no settings.ini"
 cp "$SOURCE/scripts/default_settings.ini" "$WORK/start/settings.ini"
 unused=""
 for n in $(seq 400 480); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { unused=$n; break; }
+  free_x_display "$n" && { unused=$n; break; }
 done
 [ -n "$unused" ] || fail "no unused display number"
 DISPLAY=":$unused" start_game

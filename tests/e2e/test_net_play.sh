@@ -27,7 +27,8 @@ trap cleanup EXIT
 new_display() { # index
   local n
   for n in $(seq 150 250); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    free_x_display "$n" && break
+    [ "$n" -lt 250 ] || fail "every display from :150 to :250 is taken"
   done
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   XVFB[$1]=$!
